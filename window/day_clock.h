@@ -1,0 +1,21 @@
+#pragma once
+
+#include <chrono>
+
+namespace tempocalc {
+
+// Seconds since local midnight, with a fraction, starting again at 0 at midnight.
+// The time of day is read once, when the clock is made; from then on a monotonic
+// clock counts, so that a clock adjustment or a daylight-saving change while the
+// program runs never distorts an interval between two readings.
+class DayClock {
+public:
+    DayClock();
+    double operator()() const;
+
+private:
+    std::chrono::steady_clock::time_point anchor_;
+    double anchor_seconds_; // seconds since local midnight at anchor_
+};
+
+} // namespace tempocalc

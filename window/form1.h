@@ -1,0 +1,65 @@
+#pragma once
+
+#include "tempo_engine.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+QT_BEGIN_NAMESPACE
+class QLabel;
+class QLineEdit;
+class QPushButton;
+QT_END_NAMESPACE
+
+namespace tempocalc {
+
+// The program's one window: the tempo and average boxes, the note value, and the
+// large strike button that the space bar presses.
+class Form1 : public QWidget {
+    Q_OBJECT
+
+public:
+    // Reads seconds since local midnight; tests hand in a clock of their own.
+    using Clock = std::function<double()>;
+
+    explicit Form1(Clock clock, QWidget* parent = nullptr);
+    explicit Form1(QWidget* parent = nullptr);
+
+    const TempoState& state() const { return state_; }
+
+private:
+    void strike();
+    void notetoggle();
+    void initialize();
+    void about();
+
+    // Runs one operation on the state, puts the texts it set into the boxes and
+    // reports a failure; the window goes on either way.
+    template <typename Operation> void perform(Operation operation);
+    void reportError(const QString& message);
+
+    Clock clock_;
+    TempoState state_;
+    // The instant the strike button went down: that is when the beat was struck.
+    std::optional<double> pressReading_;
+
+    QPushButton* Command1;
+    QLineEdit* Text2;
+    QLabel* Label1;
+    QPushButton* Command2;
+    QLineEdit* Text3;
+    QPushButton* Command3;
+    QLineEdit* Text1;
+    QLabel* Label2;
+    QPushButton* Command4;
+};
+
+// The window's icon group: the three small images and the scalable artwork.
+QIcon applicationIcon();
+
+// The about box's one-line text.
+QString aboutText();
+
+} // namespace tempocalc
