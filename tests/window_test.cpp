@@ -6,6 +6,8 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
+#include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -305,6 +307,29 @@ TEST_F(WindowTest, ScreenReadersHearTheBoxesByName) {
     EXPECT_EQ(strikeAccess->text(QAccessible::Name), "Strike the spacebar with the music!");
 }
 
+TEST(ApplicationIcon, HoldsTheIconGroupAndTheScalableArtwork) {
+    const QList<QSize> sizes = applicationIcon().availableSizes();
+    EXPECT_TRUE(sizes.contains(QSize(16, 16)));
+    EXPECT_TRUE(sizes.contains(QSize(32, 32)));
+    EXPECT_FALSE(QApplication::windowIcon().isNull());
+    const struct {
+        const char* file;
+        int side;
+        int colours;
+    } images[] = {{":/icons/tempo-32-monochrome.png", 32, 2},
+                  {":/icons/tempo-32-16colours.png", 32, 16},
+                  {":/icons/tempo-16-16colours.png", 16, 16}};
+    for (const auto& image : images) {
+        const QImage loaded(QString::fromLatin1(image.file));
+        EXPECT_EQ(loaded.size(), QSize(image.side, image.side)) << image.file;
+        EXPECT_GT(loaded.colorCount(), 1) << image.file;
+        EXPECT_LE(loaded.colorCount(), image.colours) << image.file;
+    }
+    QFile artwork(QStringLiteral(":/icons/org.example.TempoCalculator.svg"));
+    ASSERT_TRUE(artwork.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(artwork.readAll().contains("<svg"));
+}
+
 TEST(DayClock, ReadsTheLocalTimeOfDayFinelyAndSteadily) {
     const DayClock clock;
     const double first = clock();
@@ -345,6 +370,7 @@ int main(int argc, char* argv[]) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
+    tempocalc::setUpApplication();
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -3,6 +3,7 @@
 #include "day_clock.h"
 #include "version.h"
 
+#include <QApplication>
 #include <QFont>
 #include <QIcon>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyleFactory>
 
 #include <exception>
 
@@ -195,6 +197,15 @@ QIcon applicationIcon() {
     icon.addFile(QStringLiteral(":/icons/tempo-16-16colours.png"));
     icon.addFile(QStringLiteral(":/icons/org.example.TempoCalculator.svg"));
     return icon;
+}
+
+void setUpApplication() {
+    QApplication::setApplicationName(QStringLiteral("Tempo calculator"));
+    QApplication::setApplicationVersion(QStringLiteral(TEMPOCALC_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral(TEMPOCALC_APP_ID));
+    // One look on every desktop, so that every caption fits its fixed-size control.
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setWindowIcon(applicationIcon());
 }
 
 } // namespace tempocalc

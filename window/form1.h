@@ -59,6 +59,10 @@ private:
 // The window's icon group: the three small images and the scalable artwork.
 QIcon applicationIcon();
 
+// Names, version, style and icon of the running application; call once after the
+// QApplication is made.
+void setUpApplication();
+
 // The about box's one-line text.
 QString aboutText();
 

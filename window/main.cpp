@@ -1,9 +1,7 @@
 #include "form1.h"
-#include "version.h"
 
 #include <QApplication>
 #include <QStringList>
-#include <QStyleFactory>
 
 #include <cstdio>
 #include <cstdlib>
@@ -51,11 +49,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "%s\n", qPrintable(message));
     }
 
-    QApplication::setApplicationName(QStringLiteral("Tempo calculator"));
-    QApplication::setApplicationVersion(QStringLiteral(TEMPOCALC_VERSION));
-    QGuiApplication::setDesktopFileName(QStringLiteral(TEMPOCALC_APP_ID));
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    QApplication::setWindowIcon(tempocalc::applicationIcon());
+    tempocalc::setUpApplication();
 
     tempocalc::Form1 form;
     form.show();
