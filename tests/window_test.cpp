@@ -1,7 +1,7 @@
 #include "day_clock.h"
-#include "form1.h"
 #include "number_text.h"
 #include "version.h"
+#include "window_fixture.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -26,63 +26,6 @@
 
 namespace tempocalc {
 namespace {
-
-// The window under test, with a clock that reads whatever the test sets.
-class WindowTest : public testing::Test {
-protected:
-    void SetUp() override {
-        form.show();
-        QApplication::setActiveWindow(&form);
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
-    }
-
-    template <typename T> T* control(const char* name) {
-        T* found = form.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
-    QPushButton* button(const char* name) { return control<QPushButton>(name); }
-    QString text(const char* name) { return control<QLineEdit>(name)->text(); }
-    // The window's own focus: where the keys go while it is active, and where they
-    // go again when it is activated after a message box closes.
-    bool strikeHasFocus() {
-        const bool focused = form.focusWidget() == button("Command1");
-        // The offscreen platform has no window manager to hand activation back.
-        QApplication::setActiveWindow(&form);
-        return focused && QTest::qWaitForWindowActive(&form) &&
-               QApplication::focusWidget() == button("Command1");
-    }
-
-    // Presses and releases the space bar on the focused widget, reading the clock
-    // at both edges.
-    void tapSpace(double down, double up) {
-        QWidget* target = QApplication::focusWidget();
-        now = down;
-        QTest::keyPress(target, Qt::Key_Space);
-        now = up;
-        QTest::keyRelease(target, Qt::Key_Space);
-    }
-
-    // Answers the next modal box when it opens, after handing it to inspect.
-    void whenModalOpens(std::function<void(QMessageBox&)> inspect) {
-        modalSeen = false;
-        auto* poll = new QTimer(&form);
-        QObject::connect(poll, &QTimer::timeout, poll, [this, poll, inspect] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                poll->stop();
-                poll->deleteLater();
-                modalSeen = true;
-                inspect(*box);
-                box->button(QMessageBox::Ok)->click();
-            }
-        });
-        poll->start(10);
-    }
-
-    double now = 0;
-    Form1 form{[this] { return now; }};
-    bool modalSeen = false;
-};
 
 TEST_F(WindowTest, OpensWithTheStartingTextsAndTheFocusOnStrike) {
     EXPECT_EQ(form.windowTitle(), "Tempo calculator");
@@ -189,6 +132,21 @@ TEST_F(WindowTest, MouseClickMeasuresFromTheButtonGoingDown) {
     QTest::mouseRelease(button("Command1"), Qt::LeftButton);
     EXPECT_EQ(form.state().curtime, 20.0);
     EXPECT_EQ(form.state().tapcount, 1);
+}
+
+TEST_F(WindowTest, ClickWithNoPressEventBehindItReadsTheClockThen) {
+    now = 7.0;
+    button("Command1")->click();
+    EXPECT_EQ(form.state().curtime, 7.0);
+    // A screen reader's press action goes down at once and clicks a moment later.
+    now = 7.5;
+    QAccessible::queryAccessibleInterface(button("Command1"))
+        ->actionInterface()
+        ->doAction(QAccessibleActionInterface::pressAction());
+    now = 9.0;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.state().tapcount == 2; }));
+    EXPECT_EQ(form.state().curtime, 7.5);
+    EXPECT_EQ(text("Text2"), " 120");
 }
 
 TEST_F(WindowTest, HoldingTheSpaceBarStrikesOnce) {
@@ -363,14 +321,3 @@ TEST_F(WindowTest, DISABLED_GermanRegionalSettingsPutACommaInTheAverage) {
 
 } // namespace
 } // namespace tempocalc
-
-int main(int argc, char* argv[]) {
-    // Headless unless a test run asks for a real display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    tempocalc::setUpApplication();
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -48,7 +48,7 @@ QFont labelFont(const QString& family) {
 
 Form1::Form1(QWidget* parent) : Form1(DayClock(), parent) {}
 
-Form1::Form1(Clock clock, QWidget* parent) : QWidget(parent), clock_(std::move(clock)) {
+Form1::Form1(Clock clock, QWidget* parent) : QWidget(parent) {
     setWindowTitle(tr("Tempo calculator"));
     setFixedSize(4020 / twipsPerPixel, 1815 / twipsPerPixel);
 
@@ -62,7 +62,7 @@ Form1::Form1(Clock clock, QWidget* parent) : QWidget(parent), clock_(std::move(c
     controlFont.setPointSizeF(8);
     setFont(controlFont);
 
-    Command1 = new QPushButton(tr("Strike the spacebar with the music!"), this);
+    Command1 = new StrikeButton(tr("Strike the spacebar with the music!"), std::move(clock), this);
     Command1->setGeometry(twips(240, 840, 3495, 495));
     QPalette strikePalette = Command1->palette();
     strikePalette.setColor(QPalette::Button, strikeColour);
@@ -123,7 +123,6 @@ Form1::Form1(Clock clock, QWidget* parent) : QWidget(parent), clock_(std::move(c
     setTabOrder(Text1, Command4);
     Command1->setFocus();
 
-    connect(Command1, &QPushButton::pressed, this, [this] { pressReading_ = clock_(); });
     connect(Command1, &QPushButton::clicked, this, &Form1::strike);
     connect(Command2, &QPushButton::clicked, this, &Form1::notetoggle);
     connect(Command3, &QPushButton::clicked, this, &Form1::about);
@@ -161,8 +160,7 @@ void Form1::reportError(const QString& message) {
 }
 
 void Form1::strike() {
-    const double reading = pressReading_ ? *pressReading_ : clock_();
-    pressReading_.reset();
+    const double reading = Command1->pressReading();
     const std::string separator = QLocale::system().decimalPoint().toStdString();
     perform([&](Shown& shown) { tempocalc::strike(state_, reading, shown, separator); });
 }

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "strike_button.h"
 #include "tempo_engine.h"
 
 #include <QWidget>
 
 #include <functional>
-#include <optional>
 
 QT_BEGIN_NAMESPACE
 class QLabel;
@@ -40,12 +40,9 @@ private:
     template <typename Operation> void perform(Operation operation);
     void reportError(const QString& message);
 
-    Clock clock_;
     TempoState state_;
-    // The instant the strike button went down: that is when the beat was struck.
-    std::optional<double> pressReading_;
 
-    QPushButton* Command1;
+    StrikeButton* Command1;
     QLineEdit* Text2;
     QLabel* Label1;
     QPushButton* Command2;

@@ -1,0 +1,16 @@
+#include "form1.h"
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char* argv[]) {
+    // Headless unless a test run asks for a real display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    tempocalc::setUpApplication();
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
