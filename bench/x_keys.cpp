@@ -1,6 +1,7 @@
 #include "x_keys.h"
 
 #include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
@@ -9,7 +10,7 @@
 #include <cmath>
 #include <ctime>
 #include <stdexcept>
-#include <thread>
+#include <utility>
 
 namespace tempocalc::bench {
 namespace {
@@ -79,37 +80,44 @@ std::vector<InjectedTap> tapSpaceBar(const std::vector<PlannedTap>& plan) {
     return sent;
 }
 
-std::vector<double> bareClientArrivals(const std::vector<PlannedTap>& plan,
-                                       std::vector<InjectedTap>& sent) {
-    Connection x;
-    const Window window =
-        XCreateSimpleWindow(x.get(), DefaultRootWindow(x.get()), 0, 0, 100, 100, 0, 0, 0);
-    XSelectInput(x.get(), window, KeyPressMask | StructureNotifyMask);
-    XMapWindow(x.get(), window);
-    XEvent event;
-    do {
-        XNextEvent(x.get(), &event);
-    } while (event.type != MapNotify);
-    XSetInputFocus(x.get(), window, RevertToParent, CurrentTime);
-    XSync(x.get(), False);
+RawKeyPresses::RawKeyPresses() : thread_([this] { watch(); }) {}
 
-    std::thread injector([&] { sent = tapSpaceBar(plan); });
-    std::vector<double> arrivals;
-    const double giveUp = plan.back().down + 2.0;
-    while (arrivals.size() < plan.size() && monotonicNow() < giveUp) {
+RawKeyPresses::~RawKeyPresses() {
+    stop_ = true;
+    thread_.join();
+}
+
+std::vector<double> RawKeyPresses::take() {
+    const std::lock_guard lock(mutex_);
+    return std::exchange(arrivals_, {});
+}
+
+void RawKeyPresses::watch() {
+    Connection x;
+    int opcode = 0, event = 0, error = 0;
+    if (!XQueryExtension(x.get(), "XInputExtension", &opcode, &event, &error)) {
+        return;
+    }
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(bits, XI_RawKeyPress);
+    XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
+    XISelectEvents(x.get(), DefaultRootWindow(x.get()), &mask, 1);
+    XSync(x.get(), False);
+    while (!stop_) {
         if (XPending(x.get()) == 0) {
             pollfd fd{ConnectionNumber(x.get()), POLLIN, 0};
-            poll(&fd, 1, 100);
+            poll(&fd, 1, 50);
             continue;
         }
-        XNextEvent(x.get(), &event);
-        if (event.type == KeyPress) {
-            arrivals.push_back(monotonicNow());
+        XEvent next;
+        XNextEvent(x.get(), &next);
+        if (next.xcookie.type == GenericEvent && next.xcookie.extension == opcode &&
+            next.xcookie.evtype == XI_RawKeyPress) {
+            const double arrival = monotonicNow();
+            const std::lock_guard lock(mutex_);
+            arrivals_.push_back(arrival);
         }
     }
-    injector.join();
-    XDestroyWindow(x.get(), window);
-    return arrivals;
 }
 
 } // namespace tempocalc::bench

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <atomic>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 // Key presses injected through the X server's XTest extension, kept apart from Qt
@@ -26,10 +29,26 @@ void focusWindow(unsigned long window);
 // CLOCK_MONOTONIC deadlines; returns when each press and release was sent.
 std::vector<InjectedTap> tapSpaceBar(const std::vector<PlannedTap>& plan);
 
-// The same presses delivered to a bare Xlib window of this process's own, timed as
-// each KeyPress arrives: the X server's share of the latency, without any toolkit.
-// Returns the arrival times.
-std::vector<double> bareClientArrivals(const std::vector<PlannedTap>& plan,
-                                       std::vector<InjectedTap>& sent);
+// Times every key press as the X server sends it out, as raw XInput 2 events on the
+// root window, in a thread of its own: the X server's share of the latency, on the
+// very presses that the program gets.
+class RawKeyPresses {
+public:
+    RawKeyPresses();
+    ~RawKeyPresses();
+    RawKeyPresses(const RawKeyPresses&) = delete;
+    RawKeyPresses& operator=(const RawKeyPresses&) = delete;
+
+    // The arrival times of the presses since the last call.
+    std::vector<double> take();
+
+private:
+    void watch();
+
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<double> arrivals_;
+    std::thread thread_;
+};
 
 } // namespace tempocalc::bench

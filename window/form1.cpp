@@ -35,9 +35,9 @@ QString toQString(std::string_view text) {
 
 QFont labelFont(const QString& family) {
     QFont font;
-    // Korean UI faces first, as on the desktops this window was first drawn for.
-    font.setFamilies({family, QStringLiteral("Dotum"), QStringLiteral("Gulim"),
-                      QStringLiteral("Nanum Gothic"), QStringLiteral("Noto Sans CJK KR"),
+    // The Korean UI face first, as on the desktops this window was first drawn for,
+    // then its free look-alikes, then the desktop's own.
+    font.setFamilies({family, QStringLiteral("Nanum Gothic"), QStringLiteral("Noto Sans CJK KR"),
                       font.family()});
     font.setPointSize(12);
     font.setBold(true);
