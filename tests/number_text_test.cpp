@@ -90,11 +90,5 @@ TEST(Renderings, RefuseWhatIsNotANumber) {
     EXPECT_THROW(average_text(1.0, ""), std::invalid_argument);
 }
 
-TEST(ExactText, ReadsBackAsTheSameValue) {
-    EXPECT_EQ(exact_text(0.1), "0.1");
-    EXPECT_EQ(exact_text(-86400.5), "-86400.5");
-    EXPECT_EQ(exact_text(std::nan("")), "nan");
-}
-
 } // namespace
 } // namespace tempocalc

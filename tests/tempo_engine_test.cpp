@@ -26,20 +26,6 @@ template <typename F> int run_time_error_of(F&& f) {
     return 0;
 }
 
-TEST(TempoState, StartsWithEveryFieldZero) {
-    const TempoState s;
-    EXPECT_EQ(s.interval, 0.0);
-    EXPECT_EQ(s.prevtime, 0.0);
-    EXPECT_EQ(s.curtime, 0.0);
-    EXPECT_EQ(s.tapcount, 0);
-    EXPECT_EQ(s.curtempo, 0.0);
-    EXPECT_EQ(s.notemode, 0);
-    EXPECT_EQ(s.divisor, 0.0);
-    EXPECT_EQ(s.tempototal, 0.0);
-    EXPECT_EQ(s.avetempo, 0.0);
-    EXPECT_EQ(note_texts[static_cast<std::size_t>(s.notemode)], "1/4 note");
-}
-
 TEST(RunTimeError, CarriesItsNumberAndDescription) {
     EXPECT_EQ(RunTimeError(11).number(), 11);
     EXPECT_STREQ(RunTimeError(11).what(), "Division by zero");
