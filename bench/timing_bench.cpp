@@ -106,14 +106,6 @@ private:
     std::uniform_real_distribution<double> offBeat_{-0.002, 0.002};
 };
 
-std::vector<double> downTimes(const std::vector<InjectedTap>& sent) {
-    std::vector<double> times;
-    for (const InjectedTap& tap : sent) {
-        times.push_back(tap.down);
-    }
-    return times;
-}
-
 struct Row {
     Stats ms;
     double averageError; // BPM
@@ -122,18 +114,18 @@ struct Row {
 // One row of the table. The final average is set against the average that the
 // engine would keep for the injected presses themselves.
 Row printRow(const char* run, const char* measuredAt, const std::vector<double>& intervals,
-             const std::vector<InjectedTap>& sent, const Run& tempo, double average) {
+             const std::vector<double>& sent, const Run& tempo, double average) {
     const double divisor = tempo.divisor();
     std::vector<double> errorMs, errorBpm;
     for (std::size_t k = 1; k < sent.size(); ++k) {
-        const double injected = sent[k].down - sent[k - 1].down;
+        const double injected = sent[k] - sent[k - 1];
         const double measured = intervals[k - 1];
         errorMs.push_back(std::fabs(measured - injected) * 1e3);
         errorBpm.push_back(std::fabs(divisor / measured - divisor / injected));
     }
     const Stats ms = statsOf(errorMs);
     const Stats bpm = statsOf(errorBpm);
-    const double averageError = std::fabs(average - engineAverage(downTimes(sent), tempo.eighths));
+    const double averageError = std::fabs(average - engineAverage(sent, tempo.eighths));
     std::printf("| %s | %s | %.3f | %.3f | %.3f | %.3f | %.3f | %.3f | %.4f |\n", run, measuredAt,
                 ms.median, ms.p99, ms.max, bpm.median, bpm.p99, bpm.max, averageError);
     std::fflush(stdout);
@@ -212,7 +204,7 @@ int main(int argc, char* argv[]) {
         serverPresses.take();
 
         // The event loop sleeps between events, as it does in use; the injector ends it.
-        std::vector<InjectedTap> sent;
+        std::vector<double> sent;
         QEventLoop loop;
         std::thread injector([&] {
             sent = tapSpaceBar(plan);

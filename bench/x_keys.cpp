@@ -56,25 +56,24 @@ void focusWindow(unsigned long window) {
     XSync(x.get(), False);
 }
 
-std::vector<InjectedTap> tapSpaceBar(const std::vector<PlannedTap>& plan) {
+std::vector<double> tapSpaceBar(const std::vector<PlannedTap>& plan) {
     Connection x;
     int event = 0, error = 0, major = 0, minor = 0;
     if (!XTestQueryExtension(x.get(), &event, &error, &major, &minor)) {
         throw std::runtime_error("the X server has no XTest extension");
     }
     const KeyCode space = XKeysymToKeycode(x.get(), XK_space);
-    std::vector<InjectedTap> sent;
+    std::vector<double> sent;
     sent.reserve(plan.size());
     for (const PlannedTap& tap : plan) {
         sleepUntil(tap.down);
-        InjectedTap done{monotonicNow(), 0};
+        const double down = monotonicNow();
         XTestFakeKeyEvent(x.get(), space, True, CurrentTime);
         XFlush(x.get());
-        sleepUntil(done.down + tap.hold);
-        done.up = monotonicNow();
+        sleepUntil(down + tap.hold);
         XTestFakeKeyEvent(x.get(), space, False, CurrentTime);
         XFlush(x.get());
-        sent.push_back(done);
+        sent.push_back(down);
     }
     XSync(x.get(), False);
     return sent;

@@ -17,17 +17,12 @@ struct PlannedTap {
     double hold; // how long to hold, seconds
 };
 
-struct InjectedTap {
-    double down; // when the press was sent
-    double up;   // when the release was sent
-};
-
 // Gives the keyboard focus to an X window.
 void focusWindow(unsigned long window);
 
 // Presses and releases the space bar at the planned instants, sleeping on absolute
-// CLOCK_MONOTONIC deadlines; returns when each press and release was sent.
-std::vector<InjectedTap> tapSpaceBar(const std::vector<PlannedTap>& plan);
+// CLOCK_MONOTONIC deadlines; returns when each press was sent.
+std::vector<double> tapSpaceBar(const std::vector<PlannedTap>& plan);
 
 // Times every key press as the X server sends it out, as raw XInput 2 events on the
 // root window, in a thread of its own: the X server's share of the latency, on the
