@@ -1,5 +1,5 @@
 # Installs the build into PREFIX and checks that the program, its launcher, its
-# description and its icons land where a Linux desktop looks for them.
+# description, its icons, its manual page and its licence land where a Linux desktop looks for them.
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
                 RESULT_VARIABLE result OUTPUT_QUIET)
@@ -14,7 +14,9 @@ foreach(path
     share/metainfo/${id}.metainfo.xml
     share/icons/hicolor/16x16/apps/${id}.png
     share/icons/hicolor/32x32/apps/${id}.png
-    share/icons/hicolor/scalable/apps/${id}.svg)
+    share/icons/hicolor/scalable/apps/${id}.svg
+    share/man/man1/tempo-calculator.1.gz
+    share/doc/tempo-calculator/copyright)
   if(NOT EXISTS "${PREFIX}/${path}")
     message(FATAL_ERROR "not installed: ${path}")
   endif()
