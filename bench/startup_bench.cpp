@@ -86,8 +86,9 @@ double peakResidentMiB(pid_t pid) {
 pid_t start(const std::string& program) {
     const pid_t pid = fork();
     if (pid == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
+        // The program's output is not measured; a failed redirect leaves it on the terminal.
+        (void)!std::freopen("/dev/null", "w", stdout);
+        (void)!std::freopen("/dev/null", "w", stderr);
         execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }

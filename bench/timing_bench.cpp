@@ -7,7 +7,7 @@
 // a bare Xlib client of its own (raw XInput 2 events): what the X server and this
 // machine's scheduling allow any client.
 //
-// timing_bench [--strikes N] [--seed S]   (needs DISPLAY; bench/run-timing sets one up)
+// timing_bench [--strikes N] [--seed S]   (needs DISPLAY; bench/run sets one up)
 
 #include "form1.h"
 #include "tempo_engine.h"
