@@ -21,9 +21,10 @@ double seconds_since_local_midnight(std::chrono::system_clock::time_point now) {
 
 } // namespace
 
-DayClock::DayClock()
-    : anchor_(std::chrono::steady_clock::now()),
-      anchor_seconds_(seconds_since_local_midnight(std::chrono::system_clock::now())) {}
+DayClock::DayClock() : DayClock(seconds_since_local_midnight(std::chrono::system_clock::now())) {}
+
+DayClock::DayClock(double seconds_since_midnight)
+    : anchor_(std::chrono::steady_clock::now()), anchor_seconds_(seconds_since_midnight) {}
 
 double DayClock::operator()() const {
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - anchor_;

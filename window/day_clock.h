@@ -11,6 +11,9 @@ namespace tempocalc {
 class DayClock {
 public:
     DayClock();
+    // A clock that reads the given time of day now and counts on from there.
+    explicit DayClock(double seconds_since_midnight);
+
     double operator()() const;
 
 private:
