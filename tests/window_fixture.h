@@ -14,7 +14,9 @@
 #include <functional>
 
 // Failure messages show texts as text.
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace tempocalc {
 

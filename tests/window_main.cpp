@@ -5,9 +5,10 @@
 #include <gtest/gtest.h>
 
 int main(int argc, char* argv[]) {
-    // Headless unless a test run asks for a real display.
+    // Headless unless a test run asks for a real display; the screen is an ordinary
+    // 1024 by 768 one.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" TEMPOCALC_TEST_SCREEN);
     }
     QApplication app(argc, argv);
     tempocalc::setUpApplication();

@@ -7,11 +7,15 @@
 #include <QFont>
 #include <QIcon>
 #include <QLabel>
+#include <QLayout>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyleFactory>
+#include <QTranslator>
 
 #include <exception>
 
@@ -29,16 +33,75 @@ QRect twips(int left, int top, int width, int height) {
 const QColor windowColour(255, 224, 192);
 const QColor strikeColour(128, 255, 128);
 
-QString toQString(std::string_view text) {
+// The engine's words, which the window shows in the user's language; numbers stay
+// as the engine writes them.
+const char* const engineWords[] = {
+    QT_TRANSLATE_NOOP("tempocalc::Form1", "average"),
+    QT_TRANSLATE_NOOP("tempocalc::Form1", "tempo"),
+    QT_TRANSLATE_NOOP("tempocalc::Form1", "1/4 note"),
+    QT_TRANSLATE_NOOP("tempocalc::Form1", "1/8 note"),
+    QT_TRANSLATE_NOOP("tempocalc::Form1", "1/12 note"),
+};
+
+QString shownText(std::string_view text) {
+    for (const char* word : engineWords) {
+        if (text == word) {
+            return QCoreApplication::translate("tempocalc::Form1", word);
+        }
+    }
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
+
+QString errorDescription(const RunTimeError& error) {
+    switch (error.number()) {
+    case RunTimeError::division_by_zero:
+        return Form1::tr("Division by zero");
+    case RunTimeError::overflow:
+        return Form1::tr("Overflow");
+    default:
+        return QString::fromUtf8(error.what());
+    }
+}
+
+// A message box whose text stays on one line whenever the screen can hold it:
+// QMessageBox wraps any text wider than about half the screen, each time it is shown
+// or laid out again.
+class OneLineMessageBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    bool event(QEvent* event) override {
+        const bool handled = QMessageBox::event(event);
+        if (event->type() == QEvent::Show || event->type() == QEvent::LayoutRequest) {
+            keepOnOneLine();
+        }
+        return handled;
+    }
+
+private:
+    void keepOnOneLine() {
+        auto* label = findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        if (label == nullptr || !label->wordWrap()) {
+            return;
+        }
+        label->setWordWrap(false);
+        layout()->activate();
+        const QSize oneLine = layout()->totalSizeHint();
+        if (oneLine.width() <= screen()->availableGeometry().width()) {
+            setFixedSize(oneLine);
+        } else {
+            label->setWordWrap(true);
+        }
+    }
+};
 
 QFont labelFont(const QString& family) {
     QFont font;
     // The Korean UI face first, as on the desktops this window was first drawn for,
     // then its free look-alikes, then the desktop's own.
-    font.setFamilies({family, QStringLiteral("Nanum Gothic"), QStringLiteral("Noto Sans CJK KR"),
-                      font.family()});
+    font.setFamilies(
+        {family, QStringLiteral("NanumGothic"), QStringLiteral("Noto Sans CJK KR"), font.family()});
     font.setPointSize(12);
     font.setBold(true);
     return font;
@@ -52,8 +115,12 @@ Form1::Form1(Clock clock, QWidget* parent) : QWidget(parent) {
     setWindowTitle(tr("Tempo calculator"));
     setFixedSize(4020 / twipsPerPixel, 1815 / twipsPerPixel);
 
+    // Where the window fixes a background, it fixes dark text on it too, so that a
+    // dark desktop theme cannot put light text on it. The boxes and the other
+    // buttons keep the theme's colours, background and text alike.
     QPalette windowPalette = palette();
     windowPalette.setColor(QPalette::Window, windowColour);
+    windowPalette.setColor(QPalette::WindowText, Qt::black);
     setPalette(windowPalette);
     setAutoFillBackground(true);
 
@@ -66,30 +133,28 @@ Form1::Form1(Clock clock, QWidget* parent) : QWidget(parent) {
     Command1->setGeometry(twips(240, 840, 3495, 495));
     QPalette strikePalette = Command1->palette();
     strikePalette.setColor(QPalette::Button, strikeColour);
+    strikePalette.setColor(QPalette::ButtonText, Qt::black);
     Command1->setPalette(strikePalette);
 
-    Text2 = new QLineEdit(toQString(initial_tempo_text), this);
+    Text2 = new QLineEdit(shownText(initial_tempo_text), this);
     Text2->setGeometry(twips(1320, 120, 855, 270));
     Text2->setAccessibleName(tr("Tempo"));
 
     Label1 = new QLabel(tr("Tempo"), this);
     Label1->setGeometry(twips(240, 120, 1215, 255));
     Label1->setFont(labelFont(QStringLiteral("Dotum")));
-    QPalette blackText = Label1->palette();
-    blackText.setColor(QPalette::WindowText, Qt::black);
-    Label1->setPalette(blackText);
 
     Command2 = new QPushButton(tr("Input note toggle"), this);
     Command2->setGeometry(twips(240, 480, 1575, 255));
 
-    Text3 = new QLineEdit(toQString(note_texts[0]), this);
+    Text3 = new QLineEdit(shownText(note_texts[0]), this);
     Text3->setGeometry(twips(1920, 480, 1815, 270));
     Text3->setAccessibleName(tr("Note value"));
 
     Command3 = new QPushButton(tr("programmed by lurano"), this);
     Command3->setGeometry(twips(1320, 1440, 2415, 255));
 
-    Text1 = new QLineEdit(toQString(initial_average_text), this);
+    Text1 = new QLineEdit(shownText(initial_average_text), this);
     Text1->setGeometry(twips(2880, 120, 855, 270));
     Text1->setAccessibleName(tr("Average"));
 
@@ -135,19 +200,19 @@ template <typename Operation> void Form1::perform(Operation operation) {
     try {
         operation(shown);
     } catch (const RunTimeError& e) {
-        error = tr("Run-time error '%1':\n\n%2").arg(e.number()).arg(QString::fromUtf8(e.what()));
+        error = tr("Run-time error '%1':\n\n%2").arg(e.number()).arg(errorDescription(e));
     } catch (const std::exception& e) {
         error = QString::fromUtf8(e.what());
     }
     // A failed operation still shows what it set before it failed.
     if (shown.text1) {
-        Text1->setText(QString::fromStdString(*shown.text1));
+        Text1->setText(shownText(*shown.text1));
     }
     if (shown.text2) {
-        Text2->setText(QString::fromStdString(*shown.text2));
+        Text2->setText(shownText(*shown.text2));
     }
     if (shown.text3) {
-        Text3->setText(QString::fromStdString(*shown.text3));
+        Text3->setText(shownText(*shown.text3));
     }
     if (!error.isEmpty()) {
         reportError(error);
@@ -155,7 +220,7 @@ template <typename Operation> void Form1::perform(Operation operation) {
 }
 
 void Form1::reportError(const QString& message) {
-    QMessageBox::critical(this, tr("Tempo calculator"), message);
+    QMessageBox::critical(this, windowTitle(), message);
     Command1->setFocus();
 }
 
@@ -176,16 +241,16 @@ void Form1::initialize() {
 }
 
 void Form1::about() {
-    QMessageBox box(QMessageBox::NoIcon,
-                    QStringLiteral("ver %1").arg(QStringLiteral(TEMPOCALC_VERSION)), aboutText(),
-                    QMessageBox::Ok, this);
+    OneLineMessageBox box(QMessageBox::NoIcon,
+                          QStringLiteral("ver %1").arg(QStringLiteral(TEMPOCALC_VERSION)),
+                          aboutText(), QMessageBox::Ok, this);
     box.exec();
     Command1->setFocus();
 }
 
 QString aboutText() {
-    return QStringLiteral("English version / programmer : lurano #mail : lurano@example.org  "
-                          "Special thanks : everyone who tapped along and counted the beats");
+    return Form1::tr("English version / programmer : lurano #mail : lurano@example.org  "
+                     "Special thanks : everyone who tapped along and counted the beats");
 }
 
 QIcon applicationIcon() {
@@ -197,10 +262,33 @@ QIcon applicationIcon() {
     return icon;
 }
 
+bool loadTranslations(const QLocale& locale, QTranslator& window, QTranslator& qt) {
+    for (const QString& language : locale.uiLanguages()) {
+        if (language.startsWith(QLatin1String("en"))) {
+            return false;
+        }
+        if (window.load(QLocale(language), QStringLiteral("tempo-calculator"), QStringLiteral("_"),
+                        QStringLiteral(":/i18n"))) {
+            // Qt's own, for the buttons of the message boxes; the window works without.
+            (void)qt.load(QLocale(language), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+            return true;
+        }
+    }
+    return false;
+}
+
 void setUpApplication() {
-    QApplication::setApplicationName(QStringLiteral("Tempo calculator"));
+    // The name under which the program keeps its files, as on the command line.
+    QApplication::setApplicationName(QStringLiteral("tempo-calculator"));
     QApplication::setApplicationVersion(QStringLiteral(TEMPOCALC_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral(TEMPOCALC_APP_ID));
+    auto* window = new QTranslator(qApp);
+    auto* qt = new QTranslator(qApp);
+    if (loadTranslations(QLocale(), *window, *qt)) {
+        QCoreApplication::installTranslator(window);
+        QCoreApplication::installTranslator(qt);
+    }
     // One look on every desktop, so that every caption fits its fixed-size control.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setWindowIcon(applicationIcon());

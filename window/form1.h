@@ -9,6 +9,8 @@
 
 QT_BEGIN_NAMESPACE
 class QLabel;
+class QLocale;
+class QTranslator;
 class QLineEdit;
 class QPushButton;
 QT_END_NAMESPACE
@@ -56,9 +58,15 @@ private:
 // The window's icon group: the three small images and the scalable artwork.
 QIcon applicationIcon();
 
-// Names, version, style and icon of the running application; call once after the
-// QApplication is made.
+// Names, version, translations, style and icon of the running application; call
+// once after the QApplication is made, before the window.
 void setUpApplication();
+
+// Loads the window's translation for the first of the locale's languages that has
+// one, and Qt's own for the same language. English, the window's own language,
+// needs none: a user who puts English first gets English. Returns whether the
+// window's translation was loaded.
+bool loadTranslations(const QLocale& locale, QTranslator& window, QTranslator& qt);
 
 // The about box's one-line text.
 QString aboutText();

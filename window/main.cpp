@@ -1,6 +1,8 @@
 #include "form1.h"
+#include "version.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QStringList>
 
 #include <cstdio>
@@ -13,7 +15,7 @@ constexpr const char* noDisplay =
     "tempo-calculator: no display to open the window on; run it in a desktop session, "
     "or without one under a virtual X server: xvfb-run tempo-calculator\n";
 
-bool displayReachable() {
+bool displayNamed() {
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
     return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
            !qEnvironmentVariableIsEmpty("DISPLAY") ||
@@ -23,22 +25,65 @@ bool displayReachable() {
 #endif
 }
 
-// A display that is named but cannot be reached fails inside the toolkit. Until the
-// toolkit is up, hold its messages back so that such a failure reads as one plain line.
+// Until the toolkit is up, its messages are held back: when it cannot start, they
+// are the diagnosis, and a display that is named but cannot be reached is said in
+// one plain line instead.
 QStringList heldBack;
+bool displayUnreachable = false;
 
-void startupMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+void startupMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    const QLatin1String category(context.category ? context.category : "");
+    if ((category == QLatin1String("qt.qpa.xcb") &&
+         message.contains(QLatin1String("could not connect to display"))) ||
+        (category.startsWith(QLatin1String("qt.qpa.wayland")) &&
+         message.contains(QLatin1String("Failed to create wl_display")))) {
+        displayUnreachable = true;
+    }
+    heldBack << qFormatLogMessage(type, context, message);
     if (type == QtFatalMsg) {
-        std::fputs(noDisplay, stderr);
+        if (displayUnreachable) {
+            std::fputs(noDisplay, stderr);
+        } else {
+            for (const QString& line : std::as_const(heldBack)) {
+                std::fprintf(stderr, "%s\n", qPrintable(line));
+            }
+        }
         std::exit(EXIT_FAILURE);
     }
-    heldBack << message;
+}
+
+void describeOptions(QCommandLineParser& parser) {
+    parser.setApplicationDescription(
+        QStringLiteral("Measures the tempo of music: press the space bar on every beat."));
+    parser.addHelpOption();
+    parser.addVersionOption();
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
-    if (!displayReachable()) {
+    // --help and --version answer without a display. Qt's own options (-platform,
+    // -style) are not known yet, so only these two are acted on here.
+    {
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i) {
+            arguments << QString::fromLocal8Bit(argv[i]);
+        }
+        QCommandLineParser early;
+        describeOptions(early);
+        (void)early.parse(arguments);
+        if (early.isSet(QStringLiteral("help")) || early.isSet(QStringLiteral("version"))) {
+            QCoreApplication core(argc, argv);
+            QCoreApplication::setApplicationName(QStringLiteral("tempo-calculator"));
+            QCoreApplication::setApplicationVersion(QStringLiteral(TEMPOCALC_VERSION));
+            if (early.isSet(QStringLiteral("help"))) {
+                early.showHelp(EXIT_SUCCESS);
+            }
+            early.showVersion();
+        }
+    }
+
+    if (!displayNamed()) {
         std::fputs(noDisplay, stderr);
         return EXIT_FAILURE;
     }
@@ -50,6 +95,9 @@ int main(int argc, char* argv[]) {
     }
 
     tempocalc::setUpApplication();
+    QCommandLineParser parser;
+    describeOptions(parser);
+    parser.process(app); // an unknown option is reported, and the program ends
 
     tempocalc::Form1 form;
     form.show();

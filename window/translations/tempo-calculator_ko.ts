@@ -1,0 +1,83 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ko_KR">
+<context>
+    <name>tempocalc::Form1</name>
+    <message>
+        <source>average</source>
+        <translation>평균</translation>
+    </message>
+    <message>
+        <source>tempo</source>
+        <translation>템포</translation>
+    </message>
+    <message>
+        <source>1/4 note</source>
+        <translation>4분음표</translation>
+    </message>
+    <message>
+        <source>1/8 note</source>
+        <translation>8분음표</translation>
+    </message>
+    <message>
+        <source>1/12 note</source>
+        <translation>12분음표</translation>
+    </message>
+    <message>
+        <source>Division by zero</source>
+        <translation>0으로 나누기</translation>
+    </message>
+    <message>
+        <source>Overflow</source>
+        <translation>오버플로</translation>
+    </message>
+    <message>
+        <source>Tempo calculator</source>
+        <translation>템포 계산기</translation>
+    </message>
+    <message>
+        <source>Strike the spacebar with the music!</source>
+        <translation>음악에 맞춰 스페이스바를 치세요!</translation>
+    </message>
+    <message>
+        <source>Tempo</source>
+        <translation>템포</translation>
+    </message>
+    <message>
+        <source>Input note toggle</source>
+        <translation>음표 바꾸기</translation>
+    </message>
+    <message>
+        <source>Note value</source>
+        <translation>음표</translation>
+    </message>
+    <message>
+        <source>programmed by lurano</source>
+        <translation>프로그래머 lurano</translation>
+    </message>
+    <message>
+        <source>Average</source>
+        <translation>평균</translation>
+    </message>
+    <message>
+        <source>Ave</source>
+        <translation>평균</translation>
+    </message>
+    <message>
+        <source>initialize</source>
+        <translation>초기화</translation>
+    </message>
+    <message>
+        <source>Run-time error &apos;%1&apos;:
+
+%2</source>
+        <translation>런타임 오류 '%1':
+
+%2</translation>
+    </message>
+    <message>
+        <source>English version / programmer : lurano #mail : lurano@example.org  Special thanks : everyone who tapped along and counted the beats</source>
+        <translation>한국어 버전 / 프로그래머 : lurano #mail : lurano@example.org  특별히 감사 : 함께 박자를 두드리고 세어 준 모든 분</translation>
+    </message>
+</context>
+</TS>
