@@ -36,14 +36,14 @@ double checked_divide(double dividend, double divisor) {
     return checked(dividend / divisor);
 }
 
+} // namespace
+
 void require_clock_reading(double reading) {
     if (!(reading >= 0.0 && reading <= seconds_per_day)) {
         throw std::invalid_argument("clock reading " + exact_text(reading) +
                                     " is not a time of day (0 to 86400 seconds)");
     }
 }
-
-} // namespace
 
 RunTimeError::RunTimeError(int number) : std::runtime_error(description(number)), number_(number) {}
 

@@ -54,6 +54,10 @@ inline constexpr std::array<std::string_view, 3> note_texts = {"1/4 note", "1/8 
 // A day of the clock, which starts again at 0 at local midnight.
 inline constexpr double seconds_per_day = 86400.0;
 
+// Throws std::invalid_argument, naming the reading, unless it is a time of day:
+// 0 to 86,400 seconds since local midnight.
+void require_clock_reading(double reading);
+
 // lop / (tt / divisor) in quarter-note beats per minute, after setting divisor
 // from notemode (another notemode leaves divisor as it was). Throws RunTimeError
 // 11 for a division by zero and 6 for an overflow or an invalid operation.

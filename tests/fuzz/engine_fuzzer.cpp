@@ -1,11 +1,12 @@
 // Random sequences of strikes, note toggles and initializes, and arbitrary numbers
-// for both renderings. Each operation is checked, not just run: only the engine's
-// own errors escape, a refused reading changes nothing, the strike count only
-// grows (but for initialize), and every text reads back as the value rounded to
-// three decimals.
+// for both renderings; every strike goes to the fitted line too. Each operation is checked, not
+// just run: only the engine's own errors escape, a refused reading changes nothing, the strike
+// count only grows (but for initialize), and every text reads back as the value rounded to three
+// decimals.
 
 #include "number_text.h"
 #include "tempo_engine.h"
+#include "tempo_fit.h"
 
 #include <charconv>
 #include <cmath>
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -65,7 +67,8 @@ double roundedByExpansion(double x) {
     // A sign, 309 integer digits, the point and 1100 decimals: more than the 1074 of the
     // smallest subnormal.
     static char buffer[1 + 309 + 1 + 1100];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::fixed, 1100).ptr;
+    const auto end =
+        std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::fixed, 1100).ptr;
     const std::string_view all(buffer, static_cast<std::size_t>(end - buffer));
     const std::size_t point = all.find('.');
     std::string kept(all.substr(0, point + 4));
@@ -112,7 +115,8 @@ void checkRenderings(double x, std::string_view separator) {
         const std::string tempo = tempo_text(x);
         check(std::isfinite(x), "rendered a value that is not finite");
         const double expected = roundedByExpansion(x);
-        check(readBack(average, separator) == expected, "average text", average + " for " + exact_text(x));
+        check(readBack(average, separator) == expected, "average text",
+              average + " for " + exact_text(x));
         check(readBack(tempo, ".") == expected, "tempo text", tempo + " for " + exact_text(x));
         check(tempo[0] == ' ' || tempo[0] == '-', "tempo text without its sign column", tempo);
         check(average.ends_with(separator) || average.back() != '0', "trailing zero", average);
@@ -146,29 +150,60 @@ void checkStrike(TempoState& state, double reading, std::string_view separator) 
     }
 }
 
+// The fitted line: a refused strike changes nothing, and it never holds more strikes
+// than it was given, a tempo that is not positive or a value that is not finite.
+void checkFit(TempoFit& fit, double reading, std::int16_t notemode, std::int64_t& added) {
+    const std::int32_t strikes = fit.strikes();
+    const std::optional<double> tempo = fit.tempo();
+    try {
+        fit.add(reading, notemode);
+        ++added;
+    } catch (const std::invalid_argument&) {
+        check(!(reading >= 0 && reading <= seconds_per_day) || notemode < 0 || notemode > 2,
+              "the fit refused a good strike", exact_text(reading));
+        check(fit.strikes() == strikes && fit.tempo() == tempo, "a refused strike changed the fit");
+    }
+    check(fit.strikes() >= 0 && fit.strikes() <= added, "the fit holds strikes it was not given");
+    if (const std::optional<double> t = fit.tempo()) {
+        check(std::isfinite(*t) && *t > 0, "a fitted tempo", exact_text(*t));
+    }
+    if (const std::optional<double> se = fit.standard_error()) {
+        check(std::isfinite(*se) && *se >= 0, "a fitted standard error", exact_text(*se));
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Input input(data, size);
     TempoState state;
+    TempoFit fit;
+    std::int64_t fitted = 0;
     double clock = 0;
+    const auto strikeBoth = [&](double reading, std::string_view separator) {
+        checkStrike(state, reading, separator);
+        // Now and then a note value that is none.
+        const std::uint8_t odd = input.byte();
+        checkFit(fit, reading, odd < 8 ? static_cast<std::int16_t>(odd % 5 - 1) : state.notemode,
+                 fitted);
+    };
     while (!input.empty()) {
         const std::uint8_t op = input.byte();
         const std::string_view separator = separators[(op >> 4) % std::size(separators)];
         try {
             switch (op % 8) {
             case 0: // any double at all
-                checkStrike(state, input.number(), separator);
+                strikeBoth(input.number(), separator);
                 break;
             case 1: // a plausible tap: a little later than the last one, wrapping at midnight
             case 2:
                 clock = std::fmod(clock + input.byte() / 64.0, seconds_per_day);
-                checkStrike(state, clock, separator);
+                strikeBoth(clock, separator);
                 break;
             case 3: { // the same reading again, or one just before or after it
                 const double near[] = {state.curtime, std::nextafter(state.curtime, 0.0),
                                        std::nextafter(state.curtime, seconds_per_day)};
-                checkStrike(state, near[input.byte() % 3], separator);
+                strikeBoth(near[input.byte() % 3], separator);
                 break;
             }
             case 4: {
@@ -184,6 +219,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 Shown shown;
                 initialize(state, shown);
                 check(state == TempoState{}, "initialize left something");
+                fit.reset();
+                fitted = 0;
                 break;
             }
             default:
