@@ -3,11 +3,13 @@
 #include "form1.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -42,6 +44,7 @@ protected:
         const bool focused = form.focusWidget() == button("Command1");
         // The offscreen platform has no window manager to hand activation back.
         QApplication::setActiveWindow(&form);
+        form.windowHandle()->requestActivate();
         return focused && QTest::qWaitForWindowActive(&form) &&
                QApplication::focusWidget() == button("Command1");
     }
@@ -72,6 +75,10 @@ protected:
         poll->start(10);
     }
 
+    // Each test starts with no settings file; a test that wants one writes it first.
+    struct NoSettings {
+        NoSettings() { QFile::remove(Settings::path()); }
+    } noSettings;
     double now = 0;
     Form1 form{[this] { return now; }};
     bool modalSeen = false;

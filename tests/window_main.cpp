@@ -1,6 +1,7 @@
 #include "form1.h"
 
 #include <QApplication>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,9 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" TEMPOCALC_TEST_SCREEN);
     }
+    // Settings go to a folder of this run's own, never the user's.
+    const QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication app(argc, argv);
     tempocalc::setUpApplication();
     testing::InitGoogleTest(&argc, argv);

@@ -1,9 +1,13 @@
 #include "form1.h"
 
 #include "day_clock.h"
+#include "number_text.h"
 #include "version.h"
 
+#include <QActionGroup>
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFont>
 #include <QIcon>
 #include <QLabel>
@@ -11,6 +15,7 @@
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -96,6 +101,10 @@ private:
     }
 };
 
+std::string decimalSeparator() {
+    return QLocale::system().decimalPoint().toStdString();
+}
+
 QFont labelFont(const QString& family) {
     QFont font;
     // The Korean UI face first, as on the desktops this window was first drawn for,
@@ -111,7 +120,7 @@ QFont labelFont(const QString& family) {
 
 Form1::Form1(QWidget* parent) : Form1(DayClock(), parent) {}
 
-Form1::Form1(Clock clock, QWidget* parent) : QWidget(parent) {
+Form1::Form1(Clock clock, QWidget* parent) : QWidget(parent), settings_(Settings::load()) {
     setWindowTitle(tr("Tempo calculator"));
     setFixedSize(4020 / twipsPerPixel, 1815 / twipsPerPixel);
 
@@ -192,6 +201,94 @@ Form1::Form1(Clock clock, QWidget* parent) : QWidget(parent) {
     connect(Command2, &QPushButton::clicked, this, &Form1::notetoggle);
     connect(Command3, &QPushButton::clicked, this, &Form1::about);
     connect(Command4, &QPushButton::clicked, this, &Form1::initialize);
+
+    // The window's options: how Ave is filled, and copying it.
+    menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("contextMenu"));
+    auto* methods = new QActionGroup(this);
+    meanAction = methods->addAction(tr("Mean of the tempos"));
+    lineAction = methods->addAction(tr("Line through the strikes"));
+    for (QAction* method : {meanAction, lineAction}) {
+        method->setCheckable(true);
+        menu->addAction(method);
+    }
+    (settings_.average == AverageMethod::line ? lineAction : meanAction)->setChecked(true);
+    connect(meanAction, &QAction::triggered, this, [this] { chooseAverage(AverageMethod::mean); });
+    connect(lineAction, &QAction::triggered, this, [this] { chooseAverage(AverageMethod::line); });
+    menu->addSeparator();
+    copyAction = menu->addAction(tr("Copy average"));
+    copyAction->setShortcut(QKeySequence::Copy);
+    // Ctrl+C anywhere in the window; a text box with a selection copies that instead.
+    addAction(copyAction);
+    connect(copyAction, &QAction::triggered, this,
+            [this] { QGuiApplication::clipboard()->setText(Text1->text()); });
+    // Right-click on a box opens the window's menu too.
+    for (QLineEdit* box : {Text1, Text2, Text3}) {
+        box->setContextMenuPolicy(Qt::NoContextMenu);
+    }
+    describeAverage();
+}
+
+void Form1::contextMenuEvent(QContextMenuEvent* event) {
+    showMenu(event->reason() == QContextMenuEvent::Mouse
+                 ? event->globalPos()
+                 : Command1->mapToGlobal(Command1->rect().center()));
+}
+
+void Form1::keyPressEvent(QKeyEvent* event) {
+    // Shift+F10 opens the menu as the Menu key does.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        showMenu(Command1->mapToGlobal(Command1->rect().center()));
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void Form1::showMenu(const QPoint& at) {
+    menu->exec(at);
+    Command1->setFocus();
+}
+
+std::string Form1::averageText() const {
+    if (settings_.average == AverageMethod::line) {
+        return average_text(fit_.tempo().value_or(0.0), decimalSeparator());
+    }
+    return average_text(state_.avetempo, decimalSeparator());
+}
+
+void Form1::chooseAverage(AverageMethod method) {
+    settings_.average = method;
+    settings_.save();
+    // Both estimates are always kept: the box shows the other one at once.
+    if (state_.tapcount > 0) {
+        Text1->setText(shownText(averageText()));
+    }
+    describeAverage();
+}
+
+void Form1::describeAverage() {
+    const QLocale locale;
+    QString description;
+    if (settings_.average == AverageMethod::line) {
+        const std::optional<double> tempo = fit_.tempo();
+        const std::optional<double> error = fit_.standard_error();
+        if (tempo && error) {
+            description =
+                tr("%1 ± %2 BPM over %n strikes", nullptr, fit_.strikes())
+                    .arg(locale.toString(*tempo, 'f', 2), locale.toString(*error, 'f', 2));
+        } else if (tempo) {
+            description = tr("%1 BPM over two strikes").arg(locale.toString(*tempo, 'f', 2));
+        } else {
+            description = tr("A line through the strikes, from the second strike on");
+        }
+    } else if (state_.tapcount > 1) {
+        description = tr("Mean of the tempos: %1 BPM (intervals: %n)", nullptr, state_.tapcount - 1)
+                          .arg(locale.toString(state_.avetempo, 'f', 3));
+    } else {
+        description = tr("The mean of the tempos, from the second strike on");
+    }
+    Text1->setToolTip(description);
+    Text1->setAccessibleDescription(description);
 }
 
 template <typename Operation> void Form1::perform(Operation operation) {
@@ -226,8 +323,22 @@ void Form1::reportError(const QString& message) {
 
 void Form1::strike() {
     const double reading = Command1->pressReading();
-    const std::string separator = QLocale::system().decimalPoint().toStdString();
-    perform([&](Shown& shown) { tempocalc::strike(state_, reading, shown, separator); });
+    perform([&](Shown& shown) {
+        try {
+            tempocalc::strike(state_, reading, shown, decimalSeparator());
+        } catch (const RunTimeError& e) {
+            // Past its clock step only the strike count can overflow: the strike was made.
+            if (e.number() == RunTimeError::overflow && state_.prevtime == reading) {
+                fit_.add(reading, state_.notemode);
+            }
+            throw;
+        }
+        fit_.add(reading, state_.notemode);
+        if (settings_.average == AverageMethod::line) {
+            shown.text1 = averageText();
+        }
+    });
+    describeAverage();
 }
 
 void Form1::notetoggle() {
@@ -237,6 +348,8 @@ void Form1::notetoggle() {
 
 void Form1::initialize() {
     perform([this](Shown& shown) { tempocalc::initialize(state_, shown); });
+    fit_.reset();
+    describeAverage();
     Command1->setFocus();
 }
 

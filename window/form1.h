@@ -1,14 +1,18 @@
 #pragma once
 
+#include "settings.h"
 #include "strike_button.h"
 #include "tempo_engine.h"
+#include "tempo_fit.h"
 
 #include <QWidget>
 
 #include <functional>
 
 QT_BEGIN_NAMESPACE
+class QAction;
 class QLabel;
+class QMenu;
 class QLocale;
 class QTranslator;
 class QLineEdit;
@@ -30,6 +34,11 @@ public:
     explicit Form1(QWidget* parent = nullptr);
 
     const TempoState& state() const { return state_; }
+    const TempoFit& fit() const { return fit_; }
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void strike();
@@ -42,7 +51,20 @@ private:
     template <typename Operation> void perform(Operation operation);
     void reportError(const QString& message);
 
+    // Ave by the chosen method, from what the engine and the fit hold.
+    std::string averageText() const;
+    void chooseAverage(AverageMethod method);
+    void describeAverage();
+    void showMenu(const QPoint& at);
+
     TempoState state_;
+    TempoFit fit_;
+    Settings settings_;
+
+    QMenu* menu;
+    QAction* meanAction;
+    QAction* lineAction;
+    QAction* copyAction;
 
     StrikeButton* Command1;
     QLineEdit* Text2;

@@ -71,13 +71,51 @@
         <source>Run-time error &apos;%1&apos;:
 
 %2</source>
-        <translation>Laufzeitfehler '%1':
+        <translation>Laufzeitfehler &apos;%1&apos;:
 
 %2</translation>
     </message>
     <message>
         <source>English version / programmer : lurano #mail : lurano@example.org  Special thanks : everyone who tapped along and counted the beats</source>
         <translation>Deutsche Version / Programmierer : lurano #mail : lurano@example.org  Besonderer Dank : allen, die mitgeklopft und mitgezählt haben</translation>
+    </message>
+    <message>
+        <source>Mean of the tempos</source>
+        <translation>Mittel der Tempi</translation>
+    </message>
+    <message>
+        <source>Line through the strikes</source>
+        <translation>Gerade durch die Schläge</translation>
+    </message>
+    <message>
+        <source>Copy average</source>
+        <translation>Durchschnitt kopieren</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 ± %2 BPM over %n strikes</source>
+        <translation>
+            <numerusform>%1 ± %2 BPM über %n Schlag</numerusform>
+            <numerusform>%1 ± %2 BPM über %n Schläge</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 BPM over two strikes</source>
+        <translation>%1 BPM über zwei Schläge</translation>
+    </message>
+    <message>
+        <source>A line through the strikes, from the second strike on</source>
+        <translation>Eine Gerade durch die Schläge, ab dem zweiten Schlag</translation>
+    </message>
+    <message numerus="yes">
+        <source>Mean of the tempos: %1 BPM (intervals: %n)</source>
+        <translation>
+            <numerusform>Mittel der Tempi: %1 BPM (%n Abstand)</numerusform>
+            <numerusform>Mittel der Tempi: %1 BPM (%n Abstände)</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The mean of the tempos, from the second strike on</source>
+        <translation>Das Mittel der Tempi, ab dem zweiten Schlag</translation>
     </message>
 </context>
 </TS>

@@ -71,13 +71,49 @@
         <source>Run-time error &apos;%1&apos;:
 
 %2</source>
-        <translation>런타임 오류 '%1':
+        <translation>런타임 오류 &apos;%1&apos;:
 
 %2</translation>
     </message>
     <message>
         <source>English version / programmer : lurano #mail : lurano@example.org  Special thanks : everyone who tapped along and counted the beats</source>
         <translation>한국어 버전 / 프로그래머 : lurano #mail : lurano@example.org  특별히 감사 : 함께 박자를 두드리고 세어 준 모든 분</translation>
+    </message>
+    <message>
+        <source>Mean of the tempos</source>
+        <translation>템포의 평균</translation>
+    </message>
+    <message>
+        <source>Line through the strikes</source>
+        <translation>타격을 지나는 직선</translation>
+    </message>
+    <message>
+        <source>Copy average</source>
+        <translation>평균 복사</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 ± %2 BPM over %n strikes</source>
+        <translation>
+            <numerusform>%n번 타격에 걸쳐 %1 ± %2 BPM</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 BPM over two strikes</source>
+        <translation>두 번 타격에 걸쳐 %1 BPM</translation>
+    </message>
+    <message>
+        <source>A line through the strikes, from the second strike on</source>
+        <translation>두 번째 타격부터, 타격을 지나는 직선</translation>
+    </message>
+    <message numerus="yes">
+        <source>Mean of the tempos: %1 BPM (intervals: %n)</source>
+        <translation>
+            <numerusform>템포의 평균: %1 BPM (간격 %n개)</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The mean of the tempos, from the second strike on</source>
+        <translation>두 번째 타격부터, 템포의 평균</translation>
     </message>
 </context>
 </TS>

@@ -1,0 +1,40 @@
+#include "settings.h"
+
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace tempocalc {
+namespace {
+
+const QString averageKey = QStringLiteral("average/method");
+
+} // namespace
+
+QString Settings::path() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/tempo-calculator/tempo-calculator.conf");
+}
+
+Settings Settings::load() {
+    Settings settings;
+    const QSettings file(path(), QSettings::IniFormat);
+    if (file.status() != QSettings::NoError) {
+        return settings;
+    }
+    if (file.value(averageKey).toString() == QLatin1String("line")) {
+        settings.average = AverageMethod::line;
+    }
+    return settings;
+}
+
+void Settings::save() const {
+    QSettings file(path(), QSettings::IniFormat);
+    if (file.status() != QSettings::NoError) {
+        return; // a corrupt file is not overwritten behind the user's back
+    }
+    file.setValue(averageKey,
+                  average == AverageMethod::line ? QStringLiteral("line") : QStringLiteral("mean"));
+    file.sync();
+}
+
+} // namespace tempocalc
