@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
+#include <string>
 
 namespace tempocalc {
 namespace {
@@ -65,6 +66,23 @@ std::string rounded(double x) {
 }
 
 } // namespace
+
+std::optional<double> average_value(std::string_view text, std::string_view decimal_separator) {
+    const std::size_t at =
+        decimal_separator.empty() ? std::string_view::npos : text.find(decimal_separator);
+    if (at == std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::string plain(text);
+    plain.replace(at, decimal_separator.size(), ".");
+    double value = 0;
+    const char* const end = plain.data() + plain.size();
+    const auto [stop, error] = std::from_chars(plain.data(), end, value, std::chars_format::fixed);
+    if (error != std::errc() || stop != end) {
+        return std::nullopt;
+    }
+    return value;
+}
 
 std::string exact_text(double x) {
     std::array<char, 32> buffer{};

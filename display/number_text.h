@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,11 @@ namespace tempocalc {
 // exponent. Throws std::invalid_argument for a value that is not finite or an
 // empty separator.
 std::string average_text(double x, std::string_view decimal_separator = ".");
+
+// The number that an average text stands for: the text read back, with the given
+// separator as the decimal point. Empty for any other text ("average").
+std::optional<double> average_value(std::string_view text,
+                                    std::string_view decimal_separator = ".");
 
 // The latest tempo as the window shows it: the same rounding, then written with
 // "." whatever the regional settings, a sign column (" " or "-"), no zero before

@@ -90,5 +90,17 @@ TEST(Renderings, RefuseWhatIsNotANumber) {
     EXPECT_THROW(average_text(1.0, ""), std::invalid_argument);
 }
 
+TEST(AverageValue, ReadsAnAverageTextBackAndNothingElse) {
+    for (const double x : {0.0, 120.0, 85.7142857, 0.0625, 12345678.9}) {
+        for (const std::string_view separator : {".", ",", "\xD9\xAB"}) {
+            const std::string text = average_text(x, separator);
+            EXPECT_EQ(average_value(text, separator), std::stod(average_text(x))) << text;
+        }
+    }
+    for (const std::string_view other : {"average", "", "1.2.3", "12,5", "1e5.", " 1."}) {
+        EXPECT_FALSE(average_value(other, ".")) << other;
+    }
+}
+
 } // namespace
 } // namespace tempocalc

@@ -1,6 +1,9 @@
 #include "form1.h"
 
 #include "day_clock.h"
+#if TEMPOCALC_HAVE_LINK
+#include "link_session.h"
+#endif
 #include "number_text.h"
 #include "version.h"
 
@@ -222,6 +225,19 @@ Form1::Form1(Clock clock, QWidget* parent) : QWidget(parent), settings_(Settings
     addAction(copyAction);
     connect(copyAction, &QAction::triggered, this,
             [this] { QGuiApplication::clipboard()->setText(Text1->text()); });
+#if TEMPOCALC_HAVE_LINK
+    // Ableton Link: nothing touches the network until the user turns it on.
+    menu->addSeparator();
+    linkAction = menu->addAction(QString());
+    linkAction->setCheckable(true);
+    link = new LinkSession(this);
+    connect(linkAction, &QAction::triggered, this, &Form1::shareWithLink);
+    connect(link, &LinkSession::peersChanged, this, &Form1::describeLink);
+    connect(link, &LinkSession::sessionTempoChanged, this, &Form1::describeAverage);
+    linkAction->setChecked(settings_.link);
+    link->setEnabled(settings_.link);
+    describeLink();
+#endif
     // Right-click on a box opens the window's menu too.
     for (QLineEdit* box : {Text1, Text2, Text3}) {
         box->setContextMenuPolicy(Qt::NoContextMenu);
@@ -266,6 +282,26 @@ void Form1::chooseAverage(AverageMethod method) {
     describeAverage();
 }
 
+void Form1::shareWithLink(bool on) {
+#if TEMPOCALC_HAVE_LINK
+    settings_.link = on;
+    settings_.save();
+    link->setEnabled(on);
+    describeLink();
+    describeAverage();
+#else
+    (void)on;
+#endif
+}
+
+void Form1::describeLink() {
+#if TEMPOCALC_HAVE_LINK
+    linkAction->setText(link->isEnabled()
+                            ? tr("Share tempo with Link (%n peers)", nullptr, link->peers())
+                            : tr("Share tempo with Link"));
+#endif
+}
+
 void Form1::describeAverage() {
     const QLocale locale;
     QString description;
@@ -287,6 +323,12 @@ void Form1::describeAverage() {
     } else {
         description = tr("The mean of the tempos, from the second strike on");
     }
+#if TEMPOCALC_HAVE_LINK
+    if (const std::optional<double> session = link ? link->sessionTempo() : std::nullopt) {
+        description +=
+            QLatin1Char('\n') + tr("Link session: %1 BPM").arg(locale.toString(*session, 'f', 2));
+    }
+#endif
     Text1->setToolTip(description);
     Text1->setAccessibleDescription(description);
 }
@@ -323,6 +365,7 @@ void Form1::reportError(const QString& message) {
 
 void Form1::strike() {
     const double reading = Command1->pressReading();
+    bool made = false;
     perform([&](Shown& shown) {
         try {
             tempocalc::strike(state_, reading, shown, decimalSeparator());
@@ -334,10 +377,22 @@ void Form1::strike() {
             throw;
         }
         fit_.add(reading, state_.notemode);
+        made = true;
         if (settings_.average == AverageMethod::line) {
             shown.text1 = averageText();
         }
     });
+#if TEMPOCALC_HAVE_LINK
+    // The session follows exactly what Ave shows, once it shows a tempo.
+    const bool aveHasTempo =
+        settings_.average == AverageMethod::line ? fit_.strikes() >= 2 : state_.tapcount >= 2;
+    if (made && aveHasTempo && link->isEnabled()) {
+        if (const std::optional<double> shownTempo =
+                average_value(averageText(), decimalSeparator())) {
+            link->publishTempo(*shownTempo);
+        }
+    }
+#endif
     describeAverage();
 }
 
@@ -378,7 +433,7 @@ QIcon applicationIcon() {
 bool loadTranslations(const QLocale& locale, QTranslator& window, QTranslator& qt) {
     for (const QString& language : locale.uiLanguages()) {
         if (language.startsWith(QLatin1String("en"))) {
-            return false;
+            break; // the window's own language goes before any later one
         }
         if (window.load(QLocale(language), QStringLiteral("tempo-calculator"), QStringLiteral("_"),
                         QStringLiteral(":/i18n"))) {
@@ -388,7 +443,8 @@ bool loadTranslations(const QLocale& locale, QTranslator& window, QTranslator& q
             return true;
         }
     }
-    return false;
+    // English, the window's own language, for everyone else: its plural forms.
+    return window.load(QStringLiteral(":/i18n/tempo-calculator_en.qm"));
 }
 
 void setUpApplication() {

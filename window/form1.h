@@ -21,6 +21,8 @@ QT_END_NAMESPACE
 
 namespace tempocalc {
 
+class LinkSession;
+
 // The program's one window: the tempo and average boxes, the note value, and the
 // large strike button that the space bar presses.
 class Form1 : public QWidget {
@@ -56,6 +58,8 @@ private:
     void chooseAverage(AverageMethod method);
     void describeAverage();
     void showMenu(const QPoint& at);
+    void shareWithLink(bool on);
+    void describeLink();
 
     TempoState state_;
     TempoFit fit_;
@@ -65,6 +69,8 @@ private:
     QAction* meanAction;
     QAction* lineAction;
     QAction* copyAction;
+    QAction* linkAction = nullptr; // when built with Link
+    LinkSession* link = nullptr;
 
     StrikeButton* Command1;
     QLineEdit* Text2;
@@ -85,9 +91,9 @@ QIcon applicationIcon();
 void setUpApplication();
 
 // Loads the window's translation for the first of the locale's languages that has
-// one, and Qt's own for the same language. English, the window's own language,
-// needs none: a user who puts English first gets English. Returns whether the
-// window's translation was loaded.
+// one, and Qt's own for the same language. Everyone else gets English, the window's
+// own language, whose translation holds only its plural forms; so does a user who
+// puts English before another language. Returns whether a translation was loaded.
 bool loadTranslations(const QLocale& locale, QTranslator& window, QTranslator& qt);
 
 // The about box's one-line text.

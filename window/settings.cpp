@@ -7,6 +7,7 @@ namespace tempocalc {
 namespace {
 
 const QString averageKey = QStringLiteral("average/method");
+const QString linkKey = QStringLiteral("link/enabled");
 
 } // namespace
 
@@ -24,6 +25,7 @@ Settings Settings::load() {
     if (file.value(averageKey).toString() == QLatin1String("line")) {
         settings.average = AverageMethod::line;
     }
+    settings.link = file.value(linkKey).toString() == QLatin1String("true");
     return settings;
 }
 
@@ -34,6 +36,7 @@ void Settings::save() const {
     }
     file.setValue(averageKey,
                   average == AverageMethod::line ? QStringLiteral("line") : QStringLiteral("mean"));
+    file.setValue(linkKey, link ? QStringLiteral("true") : QStringLiteral("false"));
     file.sync();
 }
 

@@ -15,6 +15,7 @@ enum class AverageMethod { mean, line };
 // that cannot be written is left as it is: settings never stop the program.
 struct Settings {
     AverageMethod average = AverageMethod::mean;
+    bool link = false; // share the tempo with an Ableton Link session
 
     static Settings load();
     void save() const;

@@ -117,5 +117,20 @@
         <source>The mean of the tempos, from the second strike on</source>
         <translation>Das Mittel der Tempi, ab dem zweiten Schlag</translation>
     </message>
+    <message numerus="yes">
+        <source>Share tempo with Link (%n peers)</source>
+        <translation>
+            <numerusform>Tempo mit Link teilen (%n Teilnehmer)</numerusform>
+            <numerusform>Tempo mit Link teilen (%n Teilnehmer)</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Share tempo with Link</source>
+        <translation>Tempo mit Link teilen</translation>
+    </message>
+    <message>
+        <source>Link session: %1 BPM</source>
+        <translation>Link-Sitzung: %1 BPM</translation>
+    </message>
 </context>
 </TS>

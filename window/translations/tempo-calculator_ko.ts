@@ -115,5 +115,19 @@
         <source>The mean of the tempos, from the second strike on</source>
         <translation>두 번째 타격부터, 템포의 평균</translation>
     </message>
+    <message numerus="yes">
+        <source>Share tempo with Link (%n peers)</source>
+        <translation>
+            <numerusform>Link로 템포 공유 (참가자 %n명)</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Share tempo with Link</source>
+        <translation>Link로 템포 공유</translation>
+    </message>
+    <message>
+        <source>Link session: %1 BPM</source>
+        <translation>Link 세션: %1 BPM</translation>
+    </message>
 </context>
 </TS>

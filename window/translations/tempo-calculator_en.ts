@@ -1,0 +1,134 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US">
+<context>
+    <name>tempocalc::Form1</name>
+    <message>
+        <source>average</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>tempo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1/4 note</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1/8 note</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1/12 note</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Division by zero</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Overflow</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tempo calculator</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Strike the spacebar with the music!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tempo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Input note toggle</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Note value</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>programmed by lurano</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Average</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ave</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>initialize</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Mean of the tempos</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Line through the strikes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy average</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>Share tempo with Link (%n peers)</source>
+        <translation>
+            <numerusform>Share tempo with Link (%n peer)</numerusform>
+            <numerusform>Share tempo with Link (%n peers)</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Share tempo with Link</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 ± %2 BPM over %n strikes</source>
+        <translation>
+            <numerusform>%1 ± %2 BPM over %n strike</numerusform>
+            <numerusform>%1 ± %2 BPM over %n strikes</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 BPM over two strikes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A line through the strikes, from the second strike on</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>Mean of the tempos: %1 BPM (intervals: %n)</source>
+        <translation>
+            <numerusform>Mean of the tempos: %1 BPM (intervals: %n)</numerusform>
+            <numerusform>Mean of the tempos: %1 BPM (intervals: %n)</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The mean of the tempos, from the second strike on</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Link session: %1 BPM</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Run-time error &apos;%1&apos;:
+
+%2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>English version / programmer : lurano #mail : lurano@example.org  Special thanks : everyone who tapped along and counted the beats</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+</TS>
