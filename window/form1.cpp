@@ -4,6 +4,9 @@
 #if TEMPOCALC_HAVE_LINK
 #include "link_session.h"
 #endif
+#if TEMPOCALC_HAVE_MIDI
+#include "midi_tap.h"
+#endif
 #include "number_text.h"
 #include "version.h"
 
@@ -141,6 +144,9 @@ Form1::Form1(Clock clock, QWidget* parent) : QWidget(parent), settings_(Settings
     controlFont.setPointSizeF(8);
     setFont(controlFont);
 
+#if TEMPOCALC_HAVE_MIDI
+    midi = new MidiTap(clock, this);
+#endif
     Command1 = new StrikeButton(tr("Strike the spacebar with the music!"), std::move(clock), this);
     Command1->setGeometry(twips(240, 840, 3495, 495));
     QPalette strikePalette = Command1->palette();
@@ -238,6 +244,25 @@ Form1::Form1(Clock clock, QWidget* parent) : QWidget(parent), settings_(Settings
     link->setEnabled(settings_.link);
     describeLink();
 #endif
+#if TEMPOCALC_HAVE_MIDI
+    // Strikes from a MIDI pedal or pad, on the port chosen here.
+#if !TEMPOCALC_HAVE_LINK
+    menu->addSeparator();
+#endif
+    midiMenu = menu->addMenu(tr("Tap from MIDI"));
+    midiMenu->setObjectName(QStringLiteral("midiMenu"));
+    connect(midiMenu, &QMenu::aboutToShow, this, &Form1::fillMidiMenu);
+    connect(midi, &MidiTap::strikeAt, this, &Form1::strikeAt);
+    connect(midi, &MidiTap::learnedChanged, this, [this] {
+        const std::optional<MidiMessage> learned = midi->learned();
+        settings_.midiMessage = learned ? learned->toString() : QString();
+        settings_.save();
+    });
+    midi->setLearned(MidiMessage::fromString(settings_.midiMessage));
+    if (!settings_.midiPort.isEmpty()) {
+        midi->open({settings_.midiApi, settings_.midiPort});
+    }
+#endif
     // Right-click on a box opens the window's menu too.
     for (QLineEdit* box : {Text1, Text2, Text3}) {
         box->setContextMenuPolicy(Qt::NoContextMenu);
@@ -302,6 +327,66 @@ void Form1::describeLink() {
 #endif
 }
 
+#if TEMPOCALC_HAVE_MIDI
+void Form1::fillMidiMenu() {
+    midiMenu->clear();
+    int systems = 0;
+    const QList<MidiPort> ports = midi->ports(&systems);
+    const std::optional<MidiPort> chosen = midi->chosen();
+    if (systems == 0 && !chosen) {
+        midiMenu->addAction(tr("No MIDI inputs"))->setEnabled(false);
+        return;
+    }
+    // The system in brackets only where ports of more than one are listed.
+    QStringList apis;
+    for (const MidiPort& port : ports) {
+        if (!apis.contains(port.api)) {
+            apis << port.api;
+        }
+    }
+    const auto label = [&](const MidiPort& port) {
+        return apis.size() > 1 ? QStringLiteral("%1 (%2)").arg(port.name, port.systemName())
+                               : port.name;
+    };
+    auto* choices = new QActionGroup(midiMenu);
+    const auto add = [&](const QString& text, const std::optional<MidiPort>& port) {
+        QAction* entry = midiMenu->addAction(text);
+        entry->setCheckable(true);
+        entry->setChecked(port == chosen);
+        choices->addAction(entry);
+        connect(entry, &QAction::triggered, this, [this, port] { chooseMidiPort(port); });
+    };
+    add(tr("None"), std::nullopt);
+    for (const MidiPort& port : ports) {
+        add(label(port), port);
+    }
+    if (chosen && !ports.contains(*chosen)) {
+        // Unplugged: choosing it again once it is back listens to it again.
+        add(tr("%1 (missing)").arg(label(*chosen)), chosen);
+    }
+    midiMenu->addSeparator();
+    QAction* learn = midiMenu->addAction(tr("Learn tap…"));
+    learn->setEnabled(midi->isOpen());
+    connect(learn, &QAction::triggered, midi, &MidiTap::learn);
+}
+
+void Form1::chooseMidiPort(const std::optional<MidiPort>& port) {
+    if (port) {
+        midi->open(*port);
+        settings_.midiPort = port->name;
+        settings_.midiApi = port->api;
+    } else {
+        // Nothing strikes any more, and what was learned is forgotten.
+        midi->close();
+        midi->setLearned(std::nullopt);
+        settings_.midiPort.clear();
+        settings_.midiApi.clear();
+        settings_.midiMessage.clear();
+    }
+    settings_.save();
+}
+#endif
+
 void Form1::describeAverage() {
     const QLocale locale;
     QString description;
@@ -364,7 +449,10 @@ void Form1::reportError(const QString& message) {
 }
 
 void Form1::strike() {
-    const double reading = Command1->pressReading();
+    strikeAt(Command1->pressReading());
+}
+
+void Form1::strikeAt(double reading) {
     bool made = false;
     perform([&](Shown& shown) {
         try {

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 QT_BEGIN_NAMESPACE
 class QAction;
@@ -22,6 +23,8 @@ QT_END_NAMESPACE
 namespace tempocalc {
 
 class LinkSession;
+class MidiTap;
+struct MidiPort;
 
 // The program's one window: the tempo and average boxes, the note value, and the
 // large strike button that the space bar presses.
@@ -44,6 +47,8 @@ protected:
 
 private:
     void strike();
+    // A strike at a clock reading, from the strike button or a MIDI pedal.
+    void strikeAt(double reading);
     void notetoggle();
     void initialize();
     void about();
@@ -60,6 +65,10 @@ private:
     void showMenu(const QPoint& at);
     void shareWithLink(bool on);
     void describeLink();
+#if TEMPOCALC_HAVE_MIDI
+    void fillMidiMenu();
+    void chooseMidiPort(const std::optional<MidiPort>& port);
+#endif
 
     TempoState state_;
     TempoFit fit_;
@@ -71,6 +80,8 @@ private:
     QAction* copyAction;
     QAction* linkAction = nullptr; // when built with Link
     LinkSession* link = nullptr;
+    QMenu* midiMenu = nullptr; // when built with MIDI
+    MidiTap* midi = nullptr;
 
     StrikeButton* Command1;
     QLineEdit* Text2;

@@ -8,6 +8,9 @@ namespace {
 
 const QString averageKey = QStringLiteral("average/method");
 const QString linkKey = QStringLiteral("link/enabled");
+const QString midiPortKey = QStringLiteral("midi/port");
+const QString midiApiKey = QStringLiteral("midi/api");
+const QString midiMessageKey = QStringLiteral("midi/message");
 
 } // namespace
 
@@ -26,6 +29,9 @@ Settings Settings::load() {
         settings.average = AverageMethod::line;
     }
     settings.link = file.value(linkKey).toString() == QLatin1String("true");
+    settings.midiPort = file.value(midiPortKey).toString();
+    settings.midiApi = file.value(midiApiKey).toString();
+    settings.midiMessage = file.value(midiMessageKey).toString();
     return settings;
 }
 
@@ -37,6 +43,9 @@ void Settings::save() const {
     file.setValue(averageKey,
                   average == AverageMethod::line ? QStringLiteral("line") : QStringLiteral("mean"));
     file.setValue(linkKey, link ? QStringLiteral("true") : QStringLiteral("false"));
+    file.setValue(midiPortKey, midiPort);
+    file.setValue(midiApiKey, midiApi);
+    file.setValue(midiMessageKey, midiMessage);
     file.sync();
 }
 

@@ -16,6 +16,9 @@ enum class AverageMethod { mean, line };
 struct Settings {
     AverageMethod average = AverageMethod::mean;
     bool link = false; // share the tempo with an Ableton Link session
+    // The MIDI port that strikes (empty: none), its system, and the one message
+    // that strikes there (empty: any note or controller).
+    QString midiPort, midiApi, midiMessage;
 
     static Settings load();
     void save() const;

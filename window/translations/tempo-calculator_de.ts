@@ -132,5 +132,25 @@
         <source>Link session: %1 BPM</source>
         <translation>Link-Sitzung: %1 BPM</translation>
     </message>
+    <message>
+        <source>Tap from MIDI</source>
+        <translation>Schlagen per MIDI</translation>
+    </message>
+    <message>
+        <source>No MIDI inputs</source>
+        <translation>Keine MIDI-Eingänge</translation>
+    </message>
+    <message>
+        <source>None</source>
+        <translation>Keiner</translation>
+    </message>
+    <message>
+        <source>%1 (missing)</source>
+        <translation>%1 (fehlt)</translation>
+    </message>
+    <message>
+        <source>Learn tap…</source>
+        <translation>Schlag lernen…</translation>
+    </message>
 </context>
 </TS>

@@ -130,5 +130,25 @@
         <source>English version / programmer : lurano #mail : lurano@example.org  Special thanks : everyone who tapped along and counted the beats</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Tap from MIDI</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No MIDI inputs</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>None</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 (missing)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Learn tap…</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 </TS>

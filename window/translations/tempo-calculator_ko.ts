@@ -129,5 +129,25 @@
         <source>Link session: %1 BPM</source>
         <translation>Link 세션: %1 BPM</translation>
     </message>
+    <message>
+        <source>Tap from MIDI</source>
+        <translation>MIDI로 치기</translation>
+    </message>
+    <message>
+        <source>No MIDI inputs</source>
+        <translation>MIDI 입력 없음</translation>
+    </message>
+    <message>
+        <source>None</source>
+        <translation>없음</translation>
+    </message>
+    <message>
+        <source>%1 (missing)</source>
+        <translation>%1 (없어짐)</translation>
+    </message>
+    <message>
+        <source>Learn tap…</source>
+        <translation>탭 배우기…</translation>
+    </message>
 </context>
 </TS>

@@ -1,0 +1,151 @@
+// How exactly a MIDI pedal's strikes are timed: a JACK client of its own sends
+// note-ons at known frames of the JACK clock (120 and 200 BPM, each note a random
+// part of a period off the beat grid), the real window listens on its port, and each
+// interval it measured is set against the one sent. RtMidi hands JACK's input to the
+// program once a period, so the errors are bounded by the period. Run against a
+// JACK server (bench/run starts one with the dummy driver for each period).
+//
+// midi_bench [--strikes N] [--seed S]
+
+#include "day_clock.h"
+#include "form1.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace tempocalc;
+
+namespace {
+
+// Note-ons planned at absolute frames; the process callback writes each in its period.
+struct Sender {
+    jack_client_t* client = nullptr;
+    jack_port_t* port = nullptr;
+    std::vector<jack_nframes_t> frames; // written before activation or while idle
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> playing{false};
+
+    static int process(jack_nframes_t n, void* self) {
+        auto* s = static_cast<Sender*>(self);
+        void* buffer = jack_port_get_buffer(s->port, n);
+        jack_midi_clear_buffer(buffer);
+        if (!s->playing) {
+            return 0;
+        }
+        const jack_nframes_t start = jack_last_frame_time(s->client);
+        for (std::size_t i = s->next; i < s->frames.size() && s->frames[i] < start + n;
+             i = ++s->next) {
+            const jack_nframes_t at = s->frames[i] > start ? s->frames[i] - start : 0;
+            const unsigned char note[] = {0x90, 60, 100};
+            jack_midi_event_write(buffer, at, note, sizeof note);
+        }
+        return 0;
+    }
+};
+
+double percentile(std::vector<double> values, double q) {
+    std::sort(values.begin(), values.end());
+    return values[static_cast<std::size_t>(q * static_cast<double>(values.size() - 1) + 0.5)];
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    int strikes = 200;
+    unsigned seed = 1;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::string(argv[i]) == "--strikes") {
+            strikes = std::max(3, std::atoi(argv[i + 1]));
+        } else if (std::string(argv[i]) == "--seed") {
+            seed = static_cast<unsigned>(std::strtoul(argv[i + 1], nullptr, 10));
+        }
+    }
+    const QTemporaryDir config; // the window's settings stay out of the user's
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    setUpApplication();
+
+    Sender sender;
+    sender.client = jack_client_open("midi-bench", JackNoStartServer, nullptr);
+    if (!sender.client) {
+        std::fputs("midi_bench: no JACK server (bench/run starts one)\n", stderr);
+        return EXIT_FAILURE;
+    }
+    sender.port =
+        jack_port_register(sender.client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    jack_set_process_callback(sender.client, &Sender::process, &sender);
+    jack_activate(sender.client);
+    const double rate = jack_get_sample_rate(sender.client);
+    const jack_nframes_t period = jack_get_buffer_size(sender.client);
+
+    Form1 form{DayClock()};
+    auto* midi = form.findChild<QMenu*>(QStringLiteral("midiMenu"));
+    emit midi->aboutToShow();
+    for (QAction* a : midi->actions()) {
+        if (a->text() == QLatin1String("midi-bench:out")) {
+            a->trigger();
+        }
+    }
+
+    std::mt19937 random(seed);
+    std::printf(
+        "| JACK period | tempo | intervals | median ms | p99 ms | max ms | median BPM | p99 BPM |\n"
+        "|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    for (const double bpm : {120.0, 200.0}) {
+        const auto beat = static_cast<jack_nframes_t>(std::lround(60.0 / bpm * rate));
+        std::uniform_int_distribution<jack_nframes_t> off(0, period - 1);
+        sender.playing = false;
+        sender.frames.clear();
+        const jack_nframes_t first =
+            jack_frame_time(sender.client) + static_cast<jack_nframes_t>(rate / 2);
+        for (int k = 0; k <= strikes; ++k) {
+            sender.frames.push_back(first + static_cast<jack_nframes_t>(k) * beat + off(random));
+        }
+        sender.next = 0;
+        const int before = form.state().tapcount;
+        sender.playing = true;
+        std::vector<double> errorsMs, errorsBpm;
+        int seen = before;
+        while (seen < before + strikes + 1) {
+            if (!QTest::qWaitFor([&] { return form.state().tapcount > seen; }, 3000)) {
+                std::fputs("midi_bench: a note never struck\n", stderr);
+                return EXIT_FAILURE;
+            }
+            seen = form.state().tapcount;
+            const int k = seen - before - 1;
+            if (k == 0) {
+                continue; // the interval before the first note is not one that was sent
+            }
+            const double sent = (sender.frames[static_cast<std::size_t>(k)] -
+                                 sender.frames[static_cast<std::size_t>(k - 1)]) /
+                                rate;
+            const double measured = form.state().interval;
+            errorsMs.push_back(std::fabs(measured - sent) * 1000);
+            errorsBpm.push_back(std::fabs(60 / measured - 60 / sent));
+        }
+        std::printf("| %u | %.0f BPM | %zu | %.3f | %.3f | %.3f | %.3f | %.3f |\n", period, bpm,
+                    errorsMs.size(), percentile(errorsMs, 0.5), percentile(errorsMs, 0.99),
+                    *std::max_element(errorsMs.begin(), errorsMs.end()), percentile(errorsBpm, 0.5),
+                    percentile(errorsBpm, 0.99));
+    }
+    jack_client_close(sender.client);
+    return EXIT_SUCCESS;
+}

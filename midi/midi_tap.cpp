@@ -1,0 +1,280 @@
+#include "midi_tap.h"
+
+#include <alsa/asoundlib.h>
+#include <jack/jack.h>
+#include <rtmidi/RtMidi.h>
+
+#include <QMetaObject>
+
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace tempocalc {
+namespace {
+
+constexpr const char* clientName = "tempo-calculator";
+constexpr double secondsPerDay = 86400.0;
+
+// A learned message packed into one number, so that the MIDI thread reads it at once.
+constexpr int nothingLearned = -1;
+int pack(const MidiMessage& m) {
+    return (m.kind == MidiMessage::Kind::controller ? 1 << 16 : 0) | (m.channel - 1) << 8 |
+           m.number;
+}
+MidiMessage unpack(int packed) {
+    return {packed >> 16 ? MidiMessage::Kind::controller : MidiMessage::Kind::note,
+            (packed >> 8 & 0xff) + 1, packed & 0xff};
+}
+
+std::vector<RtMidi::Api> systems() {
+    std::vector<RtMidi::Api> apis;
+    RtMidi::getCompiledApi(apis);
+    std::erase(apis, RtMidi::RTMIDI_DUMMY);
+    return apis;
+}
+
+// A system that is not there is no error of the program's: the libraries' own
+// complaints about it stay off the terminal.
+void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
+void quietJack(const char*) {}
+
+class QuietCerr {
+public:
+    QuietCerr() : saved_(std::cerr.rdbuf(sink_.rdbuf())) {}
+    ~QuietCerr() { std::cerr.rdbuf(saved_); }
+    QuietCerr(const QuietCerr&) = delete;
+    QuietCerr& operator=(const QuietCerr&) = delete;
+
+private:
+    std::ostringstream sink_;
+    std::streambuf* saved_;
+};
+
+// An input on one system, or nothing when the system does not answer (no ALSA
+// sequencer device, no JACK server: a JACK client never starts one).
+std::unique_ptr<RtMidiIn> inputOn(RtMidi::Api api) {
+    const QuietCerr quiet; // RtMidi says what fails while it is made
+    try {
+        auto in = std::make_unique<RtMidiIn>(api, clientName);
+        bool failed = false;
+        in->setErrorCallback(
+            [](RtMidiError::Type type, const std::string&, void* failed) {
+                if (type != RtMidiError::DEBUG_WARNING) {
+                    *static_cast<bool*>(failed) = true;
+                }
+            },
+            &failed);
+        in->getPortCount(); // connects, or says why it cannot
+        in->setErrorCallback(nullptr, nullptr);
+        if (failed) {
+            return nullptr;
+        }
+        return in;
+    } catch (const RtMidiError&) {
+        return nullptr;
+    }
+}
+
+} // namespace
+
+QString MidiPort::systemName() const {
+    return api == QLatin1String("alsa")   ? QStringLiteral("ALSA")
+           : api == QLatin1String("jack") ? QStringLiteral("JACK")
+                                          : api;
+}
+
+QString MidiMessage::toString() const {
+    return QStringLiteral("%1 %2 %3")
+        .arg(kind == Kind::note ? QStringLiteral("note") : QStringLiteral("controller"))
+        .arg(channel)
+        .arg(number);
+}
+
+std::optional<MidiMessage> MidiMessage::fromString(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char(' '));
+    if (parts.size() != 3) {
+        return std::nullopt;
+    }
+    bool channelRead = false, numberRead = false;
+    const int channel = parts[1].toInt(&channelRead);
+    const int number = parts[2].toInt(&numberRead);
+    if (!channelRead || !numberRead || channel < 1 || channel > 16 || number < 0 || number > 127) {
+        return std::nullopt;
+    }
+    if (parts[0] == QLatin1String("note")) {
+        return MidiMessage{Kind::note, channel, number};
+    }
+    if (parts[0] == QLatin1String("controller")) {
+        return MidiMessage{Kind::controller, channel, number};
+    }
+    return std::nullopt;
+}
+
+// What both threads share: the window's thread sets what is learned, the MIDI
+// thread reads it, or learns it.
+struct MidiTap::Listener {
+    MidiTap* tap;
+    Clock clock;
+    std::atomic<int> learned{nothingLearned};
+    std::atomic<bool> learning{false};
+    std::unique_ptr<Port> port;
+};
+
+// One open port and what its MIDI thread keeps. Made afresh for every port opened,
+// so that nothing of it is ever touched from two threads: RtMidi stops calling back
+// (its thread ends, its JACK client closes) when the input is dropped, first.
+struct MidiTap::Port {
+    Listener* listener;
+    std::array<unsigned char, 16 * 128> controllers{};
+    std::optional<double> lastStrike;
+    std::unique_ptr<RtMidiIn> input;
+
+    static void heard(double, std::vector<unsigned char>* bytes, void* self) {
+        static_cast<Port*>(self)->handle(*bytes);
+    }
+
+    void handle(const std::vector<unsigned char>& bytes) {
+        if (bytes.size() != 3) {
+            return;
+        }
+        const double reading = listener->clock();
+        const int status = bytes[0] & 0xf0;
+        const int channel = (bytes[0] & 0x0f) + 1;
+        const int number = bytes[1] & 0x7f;
+        const int value = bytes[2] & 0x7f;
+        MidiMessage message;
+        if (status == 0x90 && value > 0) {
+            message = {MidiMessage::Kind::note, channel, number};
+        } else if (status == 0xb0) {
+            unsigned char& previous =
+                controllers[static_cast<std::size_t>((channel - 1) * 128 + number)];
+            const bool rose = previous < 64 && value >= 64;
+            previous = static_cast<unsigned char>(value);
+            if (!rose) {
+                return;
+            }
+            message = {MidiMessage::Kind::controller, channel, number};
+        } else {
+            return; // note-offs, and everything that is not a note or a controller
+        }
+        MidiTap* tap = listener->tap;
+        if (listener->learning.exchange(false)) {
+            listener->learned = pack(message);
+            QMetaObject::invokeMethod(
+                tap, [tap] { emit tap->learnedChanged(); }, Qt::QueuedConnection);
+            return;
+        }
+        if (const int only = listener->learned; only != nothingLearned && only != pack(message)) {
+            return;
+        }
+        if (lastStrike) {
+            double since = reading - *lastStrike;
+            if (since < 0) {
+                since += secondsPerDay;
+            }
+            if (since < merge_seconds) {
+                return;
+            }
+        }
+        lastStrike = reading;
+        QMetaObject::invokeMethod(
+            tap, [tap, reading] { emit tap->strikeAt(reading); }, Qt::QueuedConnection);
+    }
+};
+
+MidiTap::MidiTap(Clock clock, QObject* parent)
+    : QObject(parent), listener_(std::make_unique<Listener>()) {
+    listener_->tap = this;
+    listener_->clock = std::move(clock);
+    snd_lib_error_set_handler(&quietAlsa);
+    jack_set_error_function(&quietJack);
+    jack_set_info_function(&quietJack);
+}
+
+MidiTap::~MidiTap() {
+    // No message can be handled once the port is closed.
+    listener_->port.reset();
+}
+
+QList<MidiPort> MidiTap::ports(int* answered) const {
+    QList<MidiPort> found;
+    int count = 0;
+    for (const RtMidi::Api api : systems()) {
+        const std::unique_ptr<RtMidiIn> in = inputOn(api);
+        if (!in) {
+            continue;
+        }
+        ++count;
+        const QString apiName = QString::fromStdString(RtMidi::getApiName(api));
+        for (unsigned int i = 0, n = in->getPortCount(); i < n; ++i) {
+            found.append({apiName, QString::fromStdString(in->getPortName(i))});
+        }
+    }
+    if (answered) {
+        *answered = count;
+    }
+    return found;
+}
+
+bool MidiTap::open(const MidiPort& port) {
+    close();
+    chosen_ = port;
+    const RtMidi::Api api = RtMidi::getCompiledApiByName(port.api.toStdString());
+    std::unique_ptr<RtMidiIn> in = api == RtMidi::UNSPECIFIED ? nullptr : inputOn(api);
+    if (!in) {
+        return false;
+    }
+    for (unsigned int i = 0, n = in->getPortCount(); i < n; ++i) {
+        if (QString::fromStdString(in->getPortName(i)) != port.name) {
+            continue;
+        }
+        auto opened = std::make_unique<Port>();
+        opened->listener = listener_.get();
+        try {
+            in->setCallback(&Port::heard, opened.get());
+            in->ignoreTypes(true, true, true); // system exclusive, clock, active sensing
+            in->openPort(i, "tap");
+        } catch (const RtMidiError&) {
+            in.reset(); // before what its callback would reach
+            return false;
+        }
+        opened->input = std::move(in);
+        listener_->port = std::move(opened);
+        return true;
+    }
+    return false;
+}
+
+void MidiTap::close() {
+    listener_->port.reset();
+    chosen_.reset();
+}
+
+bool MidiTap::isOpen() const {
+    return listener_->port && listener_->port->input->isPortOpen();
+}
+
+void MidiTap::learn() {
+    listener_->learning = true;
+}
+
+bool MidiTap::isLearning() const {
+    return listener_->learning;
+}
+
+std::optional<MidiMessage> MidiTap::learned() const {
+    const int packed = listener_->learned;
+    return packed == nothingLearned ? std::nullopt : std::optional(unpack(packed));
+}
+
+void MidiTap::setLearned(std::optional<MidiMessage> message) {
+    listener_->learning = false;
+    listener_->learned = message ? pack(*message) : nothingLearned;
+}
+
+} // namespace tempocalc

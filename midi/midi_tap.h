@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace tempocalc {
+
+// An input port of a MIDI system, as the system names it.
+struct MidiPort {
+    QString api;  // the system: "alsa" or "jack"
+    QString name; // the port's name there
+
+    // "ALSA", "JACK"
+    QString systemName() const;
+    friend bool operator==(const MidiPort&, const MidiPort&) = default;
+};
+
+// The one message that taps, once learned: a note or a controller on a channel.
+struct MidiMessage {
+    enum class Kind { note, controller };
+    Kind kind = Kind::note;
+    int channel = 1; // 1 to 16
+    int number = 0;  // 0 to 127
+
+    // "note 1 60", "controller 1 64"; anything else reads as nothing.
+    QString toString() const;
+    static std::optional<MidiMessage> fromString(const QString& text);
+    friend bool operator==(const MidiMessage&, const MidiMessage&) = default;
+};
+
+// Strikes from a MIDI port: every note-on, and every controller that rises from below
+// 64 to 64 or more, or only the message learned. Messages within 30 ms of the
+// previous strike are the same strike (a chord, a pad's double trigger, a bouncing
+// switch); everything else is ignored. The clock is read on the MIDI thread as a
+// message arrives, and the reading reaches this object's thread as strikeAt.
+class MidiTap : public QObject {
+    Q_OBJECT
+
+public:
+    // Seconds since local midnight; read on the MIDI thread, so it must be safe there.
+    using Clock = std::function<double()>;
+    static constexpr double merge_seconds = 0.030;
+
+    explicit MidiTap(Clock clock, QObject* parent = nullptr);
+    ~MidiTap() override;
+
+    // Every input port the MIDI systems offer now. systems, when given, counts the
+    // systems that answered (none: no MIDI at all).
+    QList<MidiPort> ports(int* systems = nullptr) const;
+
+    // Listens to the port, and to it alone; false, with nothing open, when it is not there.
+    bool open(const MidiPort& port);
+    void close();
+    // The port chosen last, whether it is still there or not.
+    std::optional<MidiPort> chosen() const { return chosen_; }
+    bool isOpen() const;
+
+    // The next message that would tap becomes the only one that does.
+    void learn();
+    bool isLearning() const;
+    std::optional<MidiMessage> learned() const;
+    void setLearned(std::optional<MidiMessage> message);
+
+signals:
+    void strikeAt(double reading);
+    void learnedChanged();
+
+private:
+    struct Listener;
+    struct Port;
+    std::unique_ptr<Listener> listener_;
+    std::optional<MidiPort> chosen_;
+};
+
+} // namespace tempocalc

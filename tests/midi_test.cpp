@@ -1,0 +1,217 @@
+// Run against a JACK server with the dummy driver (the jack fixture in CTest), with a
+// JACK client of the test's own as the pedal. MidiWithoutSystem runs with no server.
+
+#include "day_clock.h"
+#include "form1.h"
+#include "settings.h"
+
+#include <rtmidi/RtMidi.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+namespace tempocalc {
+namespace {
+
+// Resident memory of this process in KiB.
+long residentKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').front().toLong();
+        }
+    }
+    return -1;
+}
+
+QStringList entries(Form1& window) {
+    auto* menu = window.findChild<QMenu*>(QStringLiteral("midiMenu"));
+    emit menu->aboutToShow();
+    QStringList texts;
+    for (QAction* a : menu->actions()) {
+        texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    }
+    return texts;
+}
+
+QAction* entry(Form1& window, const QString& text) {
+    entries(window);
+    for (QAction* a : window.findChild<QMenu*>(QStringLiteral("midiMenu"))->actions()) {
+        if (a->text() == text) {
+            return a;
+        }
+    }
+    ADD_FAILURE() << "no MIDI entry " << text.toStdString();
+    return nullptr;
+}
+
+class MidiWindow : public testing::Test {
+protected:
+    void SetUp() override {
+        QFile::remove(Settings::path());
+        plugIn();
+        form = std::make_unique<Form1>(DayClock());
+        form->show();
+    }
+
+    void plugIn() {
+        pedal = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "pedal");
+        pedal->openVirtualPort("out");
+    }
+    // Sends each message, a little apart so that no two are the same strike.
+    void send(const std::vector<std::vector<unsigned char>>& messages, int apartMs = 50) {
+        for (std::vector<unsigned char> m : messages) {
+            pedal->sendMessage(&m);
+            QTest::qWait(apartMs);
+        }
+    }
+    int strikes() const { return form->state().tapcount; }
+    bool strikesReach(int count) {
+        return QTest::qWaitFor([&] { return strikes() >= count; }, 2000) && strikes() == count;
+    }
+    QString setting(const char* key) {
+        return QSettings(Settings::path(), QSettings::IniFormat).value(key).toString();
+    }
+
+    std::unique_ptr<RtMidiOut> pedal;
+    std::unique_ptr<Form1> form;
+};
+
+const std::vector<unsigned char> noteOn{0x90, 60, 100};
+
+TEST_F(MidiWindow, ListsThePortAndStrikesOnNotesAndRisingControllersOnly) {
+    EXPECT_EQ(entries(*form), QStringList({"None", "pedal:out", "-", "Learn tap…"}));
+    EXPECT_TRUE(entry(*form, "None")->isChecked());
+    EXPECT_FALSE(entry(*form, "Learn tap…")->isEnabled());
+    entry(*form, "pedal:out")->trigger();
+    EXPECT_EQ(setting("midi/port"), "pedal:out");
+    EXPECT_EQ(setting("midi/api"), "jack");
+
+    // The focus stays where the user put it.
+    form->findChild<QLineEdit*>(QStringLiteral("Text3"))->setFocus();
+    send({noteOn});
+    EXPECT_TRUE(strikesReach(1));
+    send({{0x90, 60, 0},  // a note-on at velocity 0 is a note-off
+          {0x80, 60, 64}, // note-off
+          {0xc0, 5},      // program change
+          {0xf8},
+          {0xfe},             // clock, active sensing
+          {0xf0, 0x7e, 0xf7}, // system exclusive
+          {0xb0, 64, 63}});   // a controller below 64
+    EXPECT_TRUE(strikesReach(1));
+    send({{0xb0, 64, 64}}); // rises to 64
+    EXPECT_TRUE(strikesReach(2));
+    send({{0xb0, 64, 127}, {0xb0, 64, 100}}); // stays up
+    EXPECT_TRUE(strikesReach(2));
+    send({{0xb0, 64, 0}, {0xb5, 64, 90}, {0x99, 36, 1}}); // down; another channel; a pad
+    EXPECT_TRUE(strikesReach(4));
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), "Text3");
+    EXPECT_NE(form->findChild<QLineEdit*>(QStringLiteral("Text2"))->text(), "tempo");
+}
+
+TEST_F(MidiWindow, MessagesWithin30msAreOneStrike) {
+    entry(*form, "pedal:out")->trigger();
+    send({noteOn, {0x90, 64, 90}, {0x90, 67, 80}}, 0); // a chord
+    send({noteOn}, 10);                                // a double trigger
+    EXPECT_TRUE(strikesReach(1));
+    QTest::qWait(40);
+    send({noteOn});
+    EXPECT_TRUE(strikesReach(2));
+}
+
+TEST_F(MidiWindow, LearnedMessageIsTheOnlyOneThatStrikesUntilNone) {
+    entry(*form, "pedal:out")->trigger();
+    entry(*form, "Learn tap…")->trigger();
+    send({{0xb0, 64, 127}}); // learned, not struck
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return setting("midi/message") == "controller 1 64"; }, 2000));
+    EXPECT_EQ(strikes(), 0);
+    send({{0xb0, 64, 0}, noteOn, {0xb0, 65, 127}, {0xb1, 64, 127}, {0xb1, 64, 0}});
+    send({{0xb0, 64, 127}});
+    EXPECT_TRUE(strikesReach(1));
+
+    // Kept for the next start, with the port.
+    form = std::make_unique<Form1>(DayClock());
+    EXPECT_TRUE(entry(*form, "pedal:out")->isChecked());
+    send({noteOn, {0xb0, 64, 0}, {0xb0, 64, 127}});
+    EXPECT_TRUE(strikesReach(1));
+
+    entry(*form, "None")->trigger();
+    EXPECT_EQ(setting("midi/port"), "");
+    EXPECT_EQ(setting("midi/message"), "");
+    send({{0xb0, 64, 0}, {0xb0, 64, 127}});
+    EXPECT_TRUE(strikesReach(1));
+}
+
+TEST_F(MidiWindow, UnpluggedPortIsMissingAndChosenAgainStrikesAgain) {
+    entry(*form, "pedal:out")->trigger();
+    send({noteOn});
+    EXPECT_TRUE(strikesReach(1));
+    pedal.reset();
+    QTest::qWait(100);
+    EXPECT_EQ(entries(*form), QStringList({"None", "pedal:out (missing)", "-", "Learn tap…"}));
+    EXPECT_TRUE(entry(*form, "pedal:out (missing)")->isChecked());
+
+    plugIn();
+    EXPECT_EQ(entries(*form), QStringList({"None", "pedal:out", "-", "Learn tap…"}));
+    entry(*form, "pedal:out")->trigger();
+    send({noteOn});
+    EXPECT_TRUE(strikesReach(2));
+}
+
+TEST_F(MidiWindow, FloodNeitherFreezesTheWindowNorGrowsMemory) {
+    entry(*form, "pedal:out")->trigger();
+    send({noteOn}); // warm up
+    EXPECT_TRUE(strikesReach(1));
+    const long before = residentKiB();
+    int ticks = 0;
+    QTimer heartbeat;
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] { ++ticks; });
+    heartbeat.start(20);
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 10'000; ++i) {
+        std::vector<unsigned char> m{0x90, static_cast<unsigned char>(i % 128), 100};
+        pedal->sendMessage(&m);
+        if (i % 100 == 0) {
+            QTest::qWait(5); // the window keeps running while the flood goes on
+        }
+    }
+    QTest::qWait(200);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GT(ticks, seconds / 0.020 / 2) << "the window's timer starved";
+    EXPECT_LE(strikes(), 2 + static_cast<int>(seconds / 0.030)) << seconds << " s";
+    EXPECT_LT(residentKiB() - before, 2048);
+}
+
+// No JACK server and no ALSA sequencer: no MIDI system at all.
+TEST(MidiWithoutSystem, OffersOneDisabledEntryAndNothingElse) {
+    if (std::filesystem::exists("/dev/snd/seq")) {
+        GTEST_SKIP() << "this machine has an ALSA sequencer";
+    }
+    QFile::remove(Settings::path());
+    Form1 window{DayClock()};
+    EXPECT_EQ(entries(window), QStringList({"No MIDI inputs"}));
+    EXPECT_FALSE(entry(window, "No MIDI inputs")->isEnabled());
+    EXPECT_FALSE(QApplication::activeModalWidget());
+}
+
+} // namespace
+} // namespace tempocalc
