@@ -71,7 +71,8 @@ void TempoFit::add(double reading, std::int16_t notemode) {
     const double beats = note_beats(notemode);
     require_clock_reading(reading);
     if (line_.n == 0) {
-        begin_line(reading, beats);
+        begin_line(beats);
+        last_reading_ = reading;
         return;
     }
 
@@ -92,7 +93,8 @@ void TempoFit::add(double reading, std::int16_t notemode) {
     const std::optional<double> beat = line_.slope();
     const double note = beat ? *beat * beats : 0;
     if (interval > pause_seconds && (!beat || interval > 4 * note)) {
-        begin_line(reading, beats);
+        begin_line(beats);
+        last_reading_ = reading;
         return;
     }
     if (line_.n < 4) {
@@ -161,14 +163,13 @@ std::optional<double> TempoFit::standard_error() const {
     return std::isfinite(se) ? std::optional(se) : std::nullopt;
 }
 
-void TempoFit::begin_line(double reading, double beats) {
+void TempoFit::begin_line(double beats) {
     line_ = {};
     late_ = {};
     early_in_line_ = true;
     odd_history_ = 0;
     recent_ = {Strike{0, 0, beats}};
     recent_count_ = 1;
-    last_reading_ = reading;
     take(0, 0, beats);
 }
 
@@ -185,20 +186,14 @@ void TempoFit::take(double p, double t, double beats) {
 void TempoFit::restart_from_recent() {
     const std::array<Strike, 3> strikes = recent_;
     const std::int32_t count = recent_count_;
-    const double origin = strikes[0].t;
-    line_ = {};
-    late_ = {};
-    early_in_line_ = true;
-    odd_history_ = 0;
-    recent_count_ = 0;
+    begin_line(strikes[0].beats);
     double p = 0;
-    for (std::int32_t i = 0; i < count; ++i) {
+    for (std::int32_t i = 1; i < count; ++i) {
         const Strike& s = strikes[static_cast<std::size_t>(i)];
-        if (i > 0) {
-            p += s.beats;
-        }
-        recent_[static_cast<std::size_t>(recent_count_++)] = {p, s.t - origin, s.beats};
-        take(p, s.t - origin, s.beats);
+        p += s.beats;
+        const Strike again{p, s.t - strikes[0].t, s.beats};
+        recent_[static_cast<std::size_t>(recent_count_++)] = again;
+        take(again.p, again.t, again.beats);
     }
 }
 

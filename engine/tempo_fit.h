@@ -44,7 +44,7 @@ private:
         double beats = 1;    // the note length it was struck as
     };
 
-    void begin_line(double reading, double beats);
+    void begin_line(double beats); // the line's first strike, at its time 0
     void take(double p, double t, double beats);
     void restart_from_recent();
     void drop_early_strikes_that_disagree();
