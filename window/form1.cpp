@@ -453,10 +453,11 @@ void Form1::strike() {
 }
 
 void Form1::strikeAt(double reading) {
-    bool made = false;
+    const std::string separator = decimalSeparator();
+    std::optional<std::string> shownAverage; // once the strike is made
     perform([&](Shown& shown) {
         try {
-            tempocalc::strike(state_, reading, shown, decimalSeparator());
+            tempocalc::strike(state_, reading, shown, separator);
         } catch (const RunTimeError& e) {
             // Past its clock step only the strike count can overflow: the strike was made.
             if (e.number() == RunTimeError::overflow && state_.prevtime == reading) {
@@ -465,19 +466,18 @@ void Form1::strikeAt(double reading) {
             throw;
         }
         fit_.add(reading, state_.notemode);
-        made = true;
         if (settings_.average == AverageMethod::line) {
             shown.text1 = averageText();
         }
+        shownAverage = shown.text1;
     });
 #if TEMPOCALC_HAVE_LINK
     // The session follows exactly what Ave shows, once it shows a tempo.
     const bool aveHasTempo =
         settings_.average == AverageMethod::line ? fit_.strikes() >= 2 : state_.tapcount >= 2;
-    if (made && aveHasTempo && link->isEnabled()) {
-        if (const std::optional<double> shownTempo =
-                average_value(averageText(), decimalSeparator())) {
-            link->publishTempo(*shownTempo);
+    if (shownAverage && aveHasTempo && link->isEnabled()) {
+        if (const std::optional<double> tempo = average_value(*shownAverage, separator)) {
+            link->publishTempo(*tempo);
         }
     }
 #endif
@@ -535,10 +535,14 @@ bool loadTranslations(const QLocale& locale, QTranslator& window, QTranslator& q
     return window.load(QStringLiteral(":/i18n/tempo-calculator_en.qm"));
 }
 
-void setUpApplication() {
+void nameApplication() {
     // The name under which the program keeps its files, as on the command line.
-    QApplication::setApplicationName(QStringLiteral("tempo-calculator"));
-    QApplication::setApplicationVersion(QStringLiteral(TEMPOCALC_VERSION));
+    QCoreApplication::setApplicationName(QStringLiteral("tempo-calculator"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TEMPOCALC_VERSION));
+}
+
+void setUpApplication() {
+    nameApplication();
     QGuiApplication::setDesktopFileName(QStringLiteral(TEMPOCALC_APP_ID));
     auto* window = new QTranslator(qApp);
     auto* qt = new QTranslator(qApp);

@@ -97,6 +97,10 @@ private:
 // The window's icon group: the three small images and the scalable artwork.
 QIcon applicationIcon();
 
+// The program's name and version, which --version prints too; needs only a
+// QCoreApplication.
+void nameApplication();
+
 // Names, version, translations, style and icon of the running application; call
 // once after the QApplication is made, before the window.
 void setUpApplication();

@@ -1,5 +1,4 @@
 #include "form1.h"
-#include "version.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -31,6 +30,12 @@ bool displayNamed() {
 QStringList heldBack;
 bool displayUnreachable = false;
 
+void printHeldBack() {
+    for (const QString& line : std::as_const(heldBack)) {
+        std::fprintf(stderr, "%s\n", qPrintable(line));
+    }
+}
+
 void startupMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
     const QLatin1String category(context.category ? context.category : "");
     if ((category == QLatin1String("qt.qpa.xcb") &&
@@ -44,9 +49,7 @@ void startupMessages(QtMsgType type, const QMessageLogContext& context, const QS
         if (displayUnreachable) {
             std::fputs(noDisplay, stderr);
         } else {
-            for (const QString& line : std::as_const(heldBack)) {
-                std::fprintf(stderr, "%s\n", qPrintable(line));
-            }
+            printHeldBack();
         }
         std::exit(EXIT_FAILURE);
     }
@@ -74,8 +77,7 @@ int main(int argc, char* argv[]) {
         (void)early.parse(arguments);
         if (early.isSet(QStringLiteral("help")) || early.isSet(QStringLiteral("version"))) {
             QCoreApplication core(argc, argv);
-            QCoreApplication::setApplicationName(QStringLiteral("tempo-calculator"));
-            QCoreApplication::setApplicationVersion(QStringLiteral(TEMPOCALC_VERSION));
+            tempocalc::nameApplication();
             if (early.isSet(QStringLiteral("help"))) {
                 early.showHelp(EXIT_SUCCESS);
             }
@@ -90,9 +92,7 @@ int main(int argc, char* argv[]) {
     const QtMessageHandler defaultHandler = qInstallMessageHandler(startupMessages);
     QApplication app(argc, argv);
     qInstallMessageHandler(defaultHandler);
-    for (const QString& message : std::as_const(heldBack)) {
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-    }
+    printHeldBack();
 
     tempocalc::setUpApplication();
     QCommandLineParser parser;
