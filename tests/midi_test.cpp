@@ -3,6 +3,7 @@
 
 #include "day_clock.h"
 #include "form1.h"
+#include "resident_memory.h"
 #include "settings.h"
 
 #include <rtmidi/RtMidi.h>
@@ -26,20 +27,6 @@
 
 namespace tempocalc {
 namespace {
-
-// Resident memory of this process in KiB.
-long residentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) {
-            return line.mid(6).trimmed().split(' ').front().toLong();
-        }
-    }
-    return -1;
-}
 
 QStringList entries(Form1& window) {
     auto* menu = window.findChild<QMenu*>(QStringLiteral("midiMenu"));

@@ -1,3 +1,4 @@
+#include "resident_memory.h"
 #include "window_fixture.h"
 
 #include "tempo_engine.h"
@@ -9,20 +10,6 @@
 
 namespace tempocalc {
 namespace {
-
-// Resident memory of this process in KiB.
-long residentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) {
-            return line.mid(6).trimmed().split(' ').front().toLong();
-        }
-    }
-    return -1;
-}
 
 TEST_F(WindowTest, HundredThousandStrikesKeepTheEngineTextsAndTheMemory) {
     constexpr int strikes = 100'000;
