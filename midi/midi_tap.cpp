@@ -58,6 +58,9 @@ private:
 // An input on one system, or nothing when the system does not answer (no ALSA
 // sequencer device, no JACK server: a JACK client never starts one).
 std::unique_ptr<RtMidiIn> inputOn(RtMidi::Api api) {
+    snd_lib_error_set_handler(&quietAlsa);
+    jack_set_error_function(&quietJack);
+    jack_set_info_function(&quietJack);
     const QuietCerr quiet; // RtMidi says what fails while it is made
     try {
         auto in = std::make_unique<RtMidiIn>(api, clientName);
@@ -191,9 +194,6 @@ MidiTap::MidiTap(Clock clock, QObject* parent)
     : QObject(parent), listener_(std::make_unique<Listener>()) {
     listener_->tap = this;
     listener_->clock = std::move(clock);
-    snd_lib_error_set_handler(&quietAlsa);
-    jack_set_error_function(&quietJack);
-    jack_set_info_function(&quietJack);
 }
 
 MidiTap::~MidiTap() {
