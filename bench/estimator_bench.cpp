@@ -8,6 +8,7 @@
 //
 // estimator_bench [--runs N] [--seed S]
 
+#include "stats.h"
 #include "tempo_engine.h"
 #include "tempo_fit.h"
 
@@ -21,6 +22,7 @@
 #include <vector>
 
 using namespace tempocalc;
+using namespace tempocalc::bench;
 
 namespace {
 
@@ -29,12 +31,6 @@ constexpr std::array checkpoints = {9, 17, 33};
 struct Errors {
     std::array<std::vector<double>, checkpoints.size()> mean, line;
 };
-
-double percentile(std::vector<double> values, double q) {
-    std::sort(values.begin(), values.end());
-    const auto i = static_cast<std::size_t>(q * static_cast<double>(values.size() - 1) + 0.5);
-    return values[i];
-}
 
 // One player: 33 strikes (one more beat if one is missed), the clock started around noon.
 void play(double bpm, double jitter, bool miss, std::mt19937_64& random, Errors& errors) {

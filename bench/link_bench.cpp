@@ -7,6 +7,7 @@
 // link_bench [--strikes N]
 
 #include "form1.h"
+#include "stats.h"
 
 #include <ableton/Link.hpp>
 
@@ -28,16 +29,10 @@
 #include <vector>
 
 using namespace tempocalc;
+using namespace tempocalc::bench;
 using Clock = std::chrono::steady_clock;
 
-namespace {
-
-double percentile(std::vector<double> values, double q) {
-    std::sort(values.begin(), values.end());
-    return values[static_cast<std::size_t>(q * static_cast<double>(values.size() - 1) + 0.5)];
-}
-
-} // namespace
+namespace {} // namespace
 
 int main(int argc, char* argv[]) {
     int strikes = 200;
@@ -95,7 +90,7 @@ int main(int argc, char* argv[]) {
         latencies.push_back(std::chrono::duration<double, std::milli>(at - pressed).count());
     }
     std::printf("| strikes | median ms | p99 ms | max ms |\n|---:|---:|---:|---:|\n");
-    std::printf("| %zu | %.3f | %.3f | %.3f |\n", latencies.size(), percentile(latencies, 0.5),
-                percentile(latencies, 0.99), *std::max_element(latencies.begin(), latencies.end()));
+    const Stats ms = statsOf(latencies);
+    std::printf("| %zu | %.3f | %.3f | %.3f |\n", latencies.size(), ms.median, ms.p99, ms.max);
     return EXIT_SUCCESS;
 }

@@ -9,6 +9,7 @@
 
 #include "day_clock.h"
 #include "form1.h"
+#include "stats.h"
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
@@ -29,6 +30,7 @@
 #include <vector>
 
 using namespace tempocalc;
+using namespace tempocalc::bench;
 
 namespace {
 
@@ -57,11 +59,6 @@ struct Sender {
         return 0;
     }
 };
-
-double percentile(std::vector<double> values, double q) {
-    std::sort(values.begin(), values.end());
-    return values[static_cast<std::size_t>(q * static_cast<double>(values.size() - 1) + 0.5)];
-}
 
 } // namespace
 
@@ -141,10 +138,9 @@ int main(int argc, char* argv[]) {
             errorsMs.push_back(std::fabs(measured - sent) * 1000);
             errorsBpm.push_back(std::fabs(60 / measured - 60 / sent));
         }
+        const Stats ms = statsOf(errorsMs), bpmErrors = statsOf(errorsBpm);
         std::printf("| %u | %.0f BPM | %zu | %.3f | %.3f | %.3f | %.3f | %.3f |\n", period, bpm,
-                    errorsMs.size(), percentile(errorsMs, 0.5), percentile(errorsMs, 0.99),
-                    *std::max_element(errorsMs.begin(), errorsMs.end()), percentile(errorsBpm, 0.5),
-                    percentile(errorsBpm, 0.99));
+                    errorsMs.size(), ms.median, ms.p99, ms.max, bpmErrors.median, bpmErrors.p99);
     }
     jack_client_close(sender.client);
     return EXIT_SUCCESS;

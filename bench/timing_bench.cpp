@@ -10,6 +10,7 @@
 // timing_bench [--strikes N] [--seed S]   (needs DISPLAY; bench/run sets one up)
 
 #include "form1.h"
+#include "stats.h"
 #include "tempo_engine.h"
 #include "x_keys.h"
 
@@ -47,19 +48,6 @@ struct Strike {
     double interval;     // the interval the program measured
     double clickTime;    // monotonic seconds when the click arrived
 };
-
-struct Stats {
-    double median, p99, max;
-};
-
-Stats statsOf(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const auto rank = [&](double q) {
-        const auto i = static_cast<std::size_t>(std::ceil(q * static_cast<double>(values.size())));
-        return values[std::clamp<std::size_t>(i, 1, values.size()) - 1];
-    };
-    return {rank(0.5), rank(0.99), values.back()};
-}
 
 // Differences of successive readings; a reading of the day clock may pass midnight.
 std::vector<double> intervalsOf(const std::vector<double>& readings) {
