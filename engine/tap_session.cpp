@@ -1,0 +1,67 @@
+#include "tap_session.h"
+
+#include "number_text.h"
+
+#include <utility>
+
+namespace tempocalc {
+
+TapSession::TapSession(std::string decimal_separator, AverageMethod method)
+    : separator_(std::move(decimal_separator)), method_(method) {}
+
+TapSession::Taken TapSession::strike(double reading, Shown& shown) {
+    if (last_ && reading < *last_ && *last_ - reading < out_of_order_seconds) {
+        return *last_ - reading <= same_beat_seconds ? Taken::same_beat : Taken::out_of_order;
+    }
+    try {
+        tempocalc::strike(state_, reading, shown, separator_);
+    } catch (const RunTimeError& e) {
+        last_ = reading; // the engine took the reading before the arithmetic failed
+        // Past its clock step only the strike count can overflow: the strike was made.
+        if (e.number() == RunTimeError::overflow && state_.prevtime == reading) {
+            fit_.add(reading, state_.notemode);
+        }
+        throw;
+    }
+    last_ = reading;
+    fit_.add(reading, state_.notemode);
+    if (method_ == AverageMethod::line) {
+        shown.text1 = averageText();
+    }
+    return Taken::struck;
+}
+
+void TapSession::notetoggle(Shown& shown) {
+    tempocalc::notetoggle(state_, shown);
+}
+
+void TapSession::initialize(Shown& shown) {
+    tempocalc::initialize(state_, shown);
+    fit_.reset();
+    last_.reset();
+}
+
+void TapSession::choose(AverageMethod method, Shown& shown) {
+    method_ = method;
+    if (state_.tapcount > 0) {
+        shown.text1 = averageText();
+    }
+}
+
+std::optional<double> TapSession::average() const {
+    const bool shows_tempo =
+        method_ == AverageMethod::line ? fit_.tempo().has_value() : state_.tapcount >= 2;
+    if (!shows_tempo) {
+        return std::nullopt;
+    }
+    return average_value(averageText(), separator_);
+}
+
+std::string TapSession::averageText() const {
+    if (method_ == AverageMethod::line) {
+        return average_text(fit_.tempo().value_or(0.0), separator_);
+    }
+    return average_text(state_.avetempo, separator_);
+}
+
+} // namespace tempocalc

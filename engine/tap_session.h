@@ -1,0 +1,64 @@
+#pragma once
+
+#include "tempo_engine.h"
+#include "tempo_fit.h"
+
+#include <optional>
+#include <string>
+
+namespace tempocalc {
+
+// How Ave is filled: the mean of the tempos of the intervals, or the tempo of a line
+// fitted through the strikes.
+enum class AverageMethod { mean, line };
+
+// One player's tapping, from every source at once (the strike button, a MIDI pedal):
+// the engine's state, the line through the strikes, and the method that fills Ave.
+// Says what each operation shows and, once Ave shows a tempo, what that tempo is.
+class TapSession {
+public:
+    // What became of a strike.
+    enum class Taken {
+        struck,
+        same_beat,    // out of order, but so close to the last strike that it is that beat
+        out_of_order, // earlier than the last strike: left out
+    };
+
+    // A reading before the last strike's by less than this is out of order; by more, it
+    // is the clock starting again at midnight.
+    static constexpr double out_of_order_seconds = seconds_per_day / 2;
+    static constexpr double same_beat_seconds = 0.030;
+
+    explicit TapSession(std::string decimal_separator = ".",
+                        AverageMethod method = AverageMethod::mean);
+
+    // A strike at a clock reading, from any source. The button strikes when it is
+    // released with the reading of its press, so a pedal's strike in between comes
+    // first: a strike that arrives out of order never reaches the engine. Throws as
+    // the engine's strike does, with shown holding what was set before the failure.
+    Taken strike(double reading, Shown& shown);
+    void notetoggle(Shown& shown);
+    void initialize(Shown& shown);
+    // Ave by the method from now on; once strikes were made, shown.text1 gets it at
+    // once (both estimates are always kept).
+    void choose(AverageMethod method, Shown& shown);
+
+    // The tempo that Ave shows, read back from its text, once it shows one: what the
+    // tapped tempo is shared as.
+    std::optional<double> average() const;
+
+    AverageMethod method() const { return method_; }
+    const TempoState& state() const { return state_; }
+    const TempoFit& fit() const { return fit_; }
+
+private:
+    std::string averageText() const;
+
+    std::string separator_;
+    AverageMethod method_;
+    TempoState state_;
+    TempoFit fit_;
+    std::optional<double> last_; // the reading of the latest strike that reached the engine
+};
+
+} // namespace tempocalc

@@ -1,0 +1,84 @@
+#include "tap_session.h"
+
+#include "number_text.h"
+
+#include <gtest/gtest.h>
+
+namespace tempocalc {
+namespace {
+
+// Where a strike arrives against the one before it, from another source.
+struct OrderCase {
+    const char* name;
+    double last, reading;
+    TapSession::Taken taken;
+};
+
+class StrikesFromTwoSources : public testing::TestWithParam<OrderCase> {};
+
+TEST_P(StrikesFromTwoSources, FormOneSequence) {
+    const OrderCase& c = GetParam();
+    TapSession session;
+    Shown shown;
+    session.strike(c.last - 0.5, shown);
+    session.strike(c.last, shown);
+    const TempoState before = session.state();
+    Shown after;
+    EXPECT_EQ(session.strike(c.reading, after), c.taken);
+    if (c.taken != TapSession::Taken::struck) {
+        EXPECT_EQ(session.state(), before); // never an interval for the engine
+        EXPECT_FALSE(after.text1 || after.text2);
+        EXPECT_EQ(session.fit().strikes(), 2);
+    } else {
+        EXPECT_EQ(session.state().tapcount, 3);
+        EXPECT_GT(session.state().curtempo, 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Readings, StrikesFromTwoSources,
+    testing::Values(OrderCase{"Later", 100.0, 100.4, TapSession::Taken::struck},
+                    OrderCase{"JustBefore", 100.0, 99.99, TapSession::Taken::same_beat},
+                    OrderCase{"TwentyMsBefore", 100.0, 99.98, TapSession::Taken::same_beat},
+                    OrderCase{"MoreThanThirtyMsBefore", 100.0, 99.96,
+                              TapSession::Taken::out_of_order},
+                    OrderCase{"AlmostHalfADayBefore", 50000.0, 6801.0,
+                              TapSession::Taken::out_of_order},
+                    OrderCase{"AfterMidnight", 86399.9, 0.2, TapSession::Taken::struck}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TapSession, InitializeForgetsTheStrikesAndTheLine) {
+    TapSession session(".", AverageMethod::line);
+    Shown shown;
+    for (const double r : {500.0, 500.5, 501.0}) {
+        session.strike(r, shown);
+    }
+    session.initialize(shown);
+    EXPECT_EQ(session.fit().strikes(), 0);
+    EXPECT_FALSE(session.average());
+    // An earlier reading is a first strike again, not one out of order.
+    EXPECT_EQ(session.strike(400.0, shown), TapSession::Taken::struck);
+    session.strike(400.4, shown);
+    EXPECT_EQ(*shown.text1, "150.");
+    EXPECT_EQ(session.average(), 150.0);
+}
+
+TEST(TapSession, AveIsFilledByTheMethodChosenAndReadBackAsShown) {
+    TapSession session(",");
+    Shown shown;
+    session.strike(10.0, shown);
+    EXPECT_FALSE(session.average()); // "0," is no tempo yet
+    for (const double r : {10.52, 11.0, 11.55, 12.0}) {
+        session.strike(r, shown);
+    }
+    EXPECT_EQ(*shown.text1, "120,702");
+    EXPECT_EQ(session.average(), 120.702);
+    Shown switched;
+    session.choose(AverageMethod::line, switched);
+    ASSERT_TRUE(switched.text1);
+    EXPECT_EQ(*switched.text1, average_text(*session.fit().tempo(), ","));
+    EXPECT_NEAR(*session.average(), *session.fit().tempo(), 0.0005);
+}
+
+} // namespace
+} // namespace tempocalc
