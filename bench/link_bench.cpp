@@ -6,6 +6,7 @@
 //
 // link_bench [--strikes N]
 
+#include "application.h"
 #include "form1.h"
 #include "stats.h"
 

@@ -8,6 +8,7 @@
 // midi_bench [--strikes N] [--seed S]
 
 #include "day_clock.h"
+#include "application.h"
 #include "form1.h"
 #include "stats.h"
 

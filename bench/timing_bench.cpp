@@ -9,6 +9,7 @@
 //
 // timing_bench [--strikes N] [--seed S]   (needs DISPLAY; bench/run sets one up)
 
+#include "application.h"
 #include "form1.h"
 #include "stats.h"
 #include "tempo_engine.h"

@@ -7,9 +7,8 @@
 namespace tempocalc {
 
 struct LinkSession::Peer {
-    // The tempo this side starts with is never heard: a session found on the network
-    // sets it, and the first strike replaces it otherwise.
-    ableton::Link link{120.0};
+    explicit Peer(double bpm) : link(bpm) {}
+    ableton::Link link;
 };
 
 LinkSession::LinkSession(QObject* parent) : QObject(parent) {}
@@ -20,56 +19,72 @@ LinkSession::~LinkSession() {
     peer_.reset();
 }
 
-void LinkSession::setEnabled(bool enabled) {
-    if (enabled == isEnabled()) {
-        return;
-    }
-    if (!enabled) {
-        peer_.reset();
-        peers_ = 0;
-        emit peersChanged(0);
-        return;
-    }
+void LinkSession::join(double bpm) {
     // What a session that was left says on its way out is not heard.
     const unsigned session = ++session_;
-    peer_ = std::make_unique<Peer>();
+    peer_ = std::make_unique<Peer>(bpm);
     peer_->link.setNumPeersCallback([this, session](std::size_t peers) {
         QMetaObject::invokeMethod(
             this,
             [this, session, peers] {
-                if (session == session_ && isEnabled()) {
-                    peers_ = static_cast<int>(peers);
-                    emit peersChanged(peers_);
+                if (session != session_ || !isJoined()) {
+                    return;
                 }
+                const bool met = peers_ == 0 && peers > 0;
+                peers_ = static_cast<int>(peers);
+                if (met && published_) {
+                    commit(*published_); // the older session's timeline replaced ours
+                }
+                emit peersChanged(peers_);
             },
             Qt::QueuedConnection);
     });
-    peer_->link.setTempoCallback([this, session](double bpm) {
+    peer_->link.setTempoCallback([this, session](double tempo) {
         QMetaObject::invokeMethod(
             this,
-            [this, session, bpm] {
-                if (session == session_ && isEnabled()) {
-                    emit sessionTempoChanged(bpm);
+            [this, session, tempo] {
+                if (session == session_ && isJoined()) {
+                    emit sessionTempoChanged(tempo);
                 }
             },
             Qt::QueuedConnection);
     });
     peer_->link.enable(true);
+    emit joinedChanged(true);
 }
 
-bool LinkSession::isEnabled() const {
+void LinkSession::leave() {
+    if (!peer_) {
+        return;
+    }
+    peer_.reset();
+    peers_ = 0;
+    published_.reset();
+    emit peersChanged(0);
+    emit joinedChanged(false);
+}
+
+bool LinkSession::isJoined() const {
     return peer_ != nullptr;
 }
 
 bool LinkSession::publishTempo(double bpm) {
-    if (!peer_ || !(bpm >= lowest_tempo && bpm <= highest_tempo)) {
+    if (!(bpm >= lowest_tempo && bpm <= highest_tempo)) {
         return false;
     }
+    if (!peer_) {
+        join(bpm);
+    }
+    commit(bpm);
+    published_ = bpm;
+    return true;
+}
+
+void LinkSession::commit(double bpm) {
     ableton::Link& link = peer_->link;
     auto state = link.captureAppSessionState();
     state.setTempo(bpm, link.clock().micros());
     link.commitAppSessionState(state);
-    return true;
 }
 
 std::optional<double> LinkSession::sessionTempo() const {

@@ -7,10 +7,12 @@
 
 namespace tempocalc {
 
-// The program's place in an Ableton Link session: join or leave it, set its tempo,
-// and hear how many peers it has and what its tempo is. Nothing touches the network
-// until the session is joined. Link calls back on threads of its own; what it says
-// reaches this object's thread as the signals below, never anything else.
+// The program's place in an Ableton Link session. It joins at the first tempo it
+// publishes, so that it can never impose a tempo before it has one of its own, and
+// publishes that tempo again once it has met the session that was there before it
+// (Link keeps the older session's timeline when two meet). Nothing touches the
+// network until then. Link calls back on threads of its own; what it says reaches
+// this object's thread as the signals below, never anything else.
 class LinkSession : public QObject {
     Q_OBJECT
 
@@ -22,27 +24,32 @@ public:
     explicit LinkSession(QObject* parent = nullptr);
     ~LinkSession() override;
 
-    // Joining takes the session's tempo as it is; leaving tells the peers at once.
-    void setEnabled(bool enabled);
-    bool isEnabled() const;
-
-    // Sets the session's tempo from now on, keeping its beat phase. A tempo outside
-    // Link's range is not sent; returns whether it was.
+    // Sets the session's tempo from now on, keeping its beat phase; joins the session
+    // first if need be. A tempo outside Link's range is not sent (nor joined for);
+    // returns whether it was sent.
     bool publishTempo(double bpm);
+    // Leaves the session; the peers hear it at once.
+    void leave();
+    bool isJoined() const;
 
     int peers() const { return peers_; }
     // The session's tempo while joined.
     std::optional<double> sessionTempo() const;
 
 signals:
+    void joinedChanged(bool joined);
     void peersChanged(int peers);
     void sessionTempoChanged(double bpm);
 
 private:
     struct Peer;
+    void join(double bpm);
+    void commit(double bpm);
+
     std::unique_ptr<Peer> peer_;
     int peers_ = 0;
-    unsigned session_ = 0; // counts the times the session was joined
+    unsigned session_ = 0;             // counts the times the session was joined
+    std::optional<double> published_;  // the tempo published last, since joining
 };
 
 } // namespace tempocalc

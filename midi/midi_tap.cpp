@@ -5,6 +5,7 @@
 #include <rtmidi/RtMidi.h>
 
 #include <QMetaObject>
+#include <QRegularExpression>
 
 #include <array>
 #include <atomic>
@@ -89,6 +90,30 @@ QString MidiPort::systemName() const {
     return api == QLatin1String("alsa")   ? QStringLiteral("ALSA")
            : api == QLatin1String("jack") ? QStringLiteral("JACK")
                                           : api;
+}
+
+QString MidiPort::stableName() const {
+    if (api != QLatin1String("alsa")) {
+        return name;
+    }
+    static const QRegularExpression numbers(QStringLiteral(" \\d+:\\d+$"));
+    return QString(name).remove(numbers);
+}
+
+std::optional<MidiPort> MidiPort::find(const MidiPort& wanted, const QList<MidiPort>& ports) {
+    if (ports.contains(wanted)) {
+        return wanted;
+    }
+    std::optional<MidiPort> found;
+    for (const MidiPort& port : ports) {
+        if (port.api == wanted.api && port.stableName() == wanted.stableName()) {
+            if (found) {
+                return std::nullopt; // two of the same name: only the full name tells
+            }
+            found = port;
+        }
+    }
+    return found;
 }
 
 QString MidiMessage::toString() const {
@@ -229,10 +254,12 @@ bool MidiTap::open(const MidiPort& port) {
     if (!in) {
         return false;
     }
+    QList<MidiPort> offered;
     for (unsigned int i = 0, n = in->getPortCount(); i < n; ++i) {
-        if (QString::fromStdString(in->getPortName(i)) != port.name) {
-            continue;
-        }
+        offered.append({port.api, QString::fromStdString(in->getPortName(i))});
+    }
+    if (const std::optional<MidiPort> found = MidiPort::find(port, offered)) {
+        const auto i = static_cast<unsigned int>(offered.indexOf(*found));
         auto opened = std::make_unique<Port>();
         opened->listener = listener_.get();
         try {

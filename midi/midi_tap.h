@@ -17,7 +17,15 @@ struct MidiPort {
 
     // "ALSA", "JACK"
     QString systemName() const;
+    // The name without what changes between sessions: ALSA's ends in the sequencer's
+    // client and port numbers ("Pedal:Pedal MIDI 1 24:0"), which follow the order in
+    // which devices were plugged in and clients started.
+    QString stableName() const;
     friend bool operator==(const MidiPort&, const MidiPort&) = default;
+
+    // The port of the list that is the one wanted: the same name, or else the only
+    // port of the same system with the same stable name.
+    static std::optional<MidiPort> find(const MidiPort& wanted, const QList<MidiPort>& ports);
 };
 
 // The one message that taps, once learned: a note or a controller on a channel.

@@ -9,18 +9,21 @@
 #include <ableton/Link.hpp>
 
 #include <QAction>
-#include <QDir>
 #include <QMenu>
 #include <QSettings>
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <thread>
 
 namespace tempocalc {
 namespace {
 
-// Link carries microseconds a beat: 87.5 comes back as 87.500036.
-constexpr double linkTolerance = 1e-3;
+// Link carries whole microseconds a beat: 87.5 comes back as 87.500036, 610 as 609.998.
+bool linkNear(double session, double bpm) {
+    return std::fabs(session - bpm) <= 1e-5 * bpm;
+}
 
 double sessionTempo(ableton::Link& peer) {
     return peer.captureAppSessionState().tempo();
@@ -37,40 +40,41 @@ int openSockets() {
 
 class LinkWindow : public WindowTest {
 protected:
-    static QAction* linkEntry(Form1& window) {
+    static QAction* menuEntry(Form1& window, const QString& start) {
         for (QAction* a : window.findChild<QMenu*>(QStringLiteral("contextMenu"))->actions()) {
-            if (a->text().startsWith(QLatin1String("Share tempo with Link"))) {
+            if (a->text().startsWith(start)) {
                 return a;
             }
         }
-        ADD_FAILURE() << "no Link entry in the menu";
+        ADD_FAILURE() << "no menu entry " << start.toStdString();
         return nullptr;
+    }
+    static QAction* linkEntry(Form1& window) {
+        return menuEntry(window, QStringLiteral("Share tempo with Link"));
     }
     void tapAt(std::initializer_list<double> readings) {
         for (const double r : readings) {
             tapSpace(r, r + 0.05);
         }
     }
+    bool sessionFollows(ableton::Link& peer, double bpm, int ms = 1000) {
+        return QTest::qWaitFor([&] { return linkNear(sessionTempo(peer), bpm); }, ms);
+    }
+    double shownAverage() { return *average_value(text("Text1").toStdString()); }
+    QString tooltip() { return control<QLineEdit>("Text1")->toolTip(); }
 };
 
-TEST_F(LinkWindow, JoiningKeepsTheSessionTempoUntilAStrikeThenItFollowsAve) {
+TEST_F(LinkWindow, APeerThatJoinsBeforeTheFirstTempoKeepsItsTempoThenFollowsAve) {
+    linkEntry(form)->trigger();
+    EXPECT_EQ(linkEntry(form)->text(), "Share tempo with Link (from the first tempo)");
     ableton::Link peer(97.0);
     peer.enable(true);
-    // A running session: when two sessions meet, the one that began earlier (by
-    // more than half a second) is the one both keep.
-    QTest::qWait(600);
-    linkEntry(form)->trigger();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return peer.numPeers() == 1; }, 5000));
-    QTest::qWait(300);
-    EXPECT_NEAR(sessionTempo(peer), 97.0, linkTolerance);
-    EXPECT_TRUE(QTest::qWaitFor([&] {
-        return text("Text1") == "average" &&
-               form.findChild<QLineEdit*>("Text1")->toolTip().contains("Link session: 97.00 BPM");
-    })) << control<QLineEdit>("Text1")->toolTip().toStdString();
-
+    QTest::qWait(1500); // time enough to find a session, were there one
+    EXPECT_EQ(peer.numPeers(), 0u);
+    EXPECT_TRUE(linkNear(sessionTempo(peer), 97.0)) << sessionTempo(peer);
     tapAt({100.0}); // one strike: Ave has no tempo yet
-    QTest::qWait(100);
-    EXPECT_NEAR(sessionTempo(peer), 97.0, linkTolerance);
+    QTest::qWait(300);
+    EXPECT_EQ(peer.numPeers(), 0u);
 
     // The texts are the engine's, Link or not.
     TempoState expected;
@@ -81,34 +85,52 @@ TEST_F(LinkWindow, JoiningKeepsTheSessionTempoUntilAStrikeThenItFollowsAve) {
     tapAt({100.7, 101.3});
     EXPECT_EQ(text("Text1").toStdString(), *shown.text1);
     EXPECT_EQ(text("Text2").toStdString(), *shown.text2);
-    const double shownAve = *average_value(*shown.text1);
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return std::fabs(sessionTempo(peer) - shownAve) < linkTolerance; }, 2000))
-        << sessionTempo(peer) << " for " << shownAve;
+    // The peer's session is the older one; the tempo set on joining is set again once
+    // the two have met.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return peer.numPeers() == 1; }, 5000));
+    EXPECT_TRUE(sessionFollows(peer, shownAverage()))
+        << sessionTempo(peer) << " for " << shownAverage();
+    const QString line = QStringLiteral("Link session: %1 BPM").arg(shownAverage(), 0, 'f', 2);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return tooltip().contains(line); })) << tooltip().toStdString();
+    EXPECT_EQ(linkEntry(form)->text(), "Share tempo with Link (1 peer)");
 
-    // A tempo beyond Link's range is not sent.
+    // Tempi beyond Link's range are not sent; initialize stays in the session.
     QTest::mouseClick(button("Command4"), Qt::LeftButton);
     tapAt({200.0, 200.05});
     EXPECT_EQ(text("Text1"), "1200.");
-    QTest::qWait(100);
-    EXPECT_NEAR(sessionTempo(peer), shownAve, linkTolerance);
+    tapAt({200.0 + 3.05});
+    EXPECT_EQ(text("Text1"), "610.");
+    EXPECT_TRUE(sessionFollows(peer, 610.0));
+    QTest::mouseClick(button("Command4"), Qt::LeftButton);
+    tapAt({300.0, 304.0, 308.0});
+    EXPECT_EQ(text("Text1"), "15.");
+    QTest::qWait(200);
+    EXPECT_TRUE(linkNear(sessionTempo(peer), 610.0)) << sessionTempo(peer);
+    EXPECT_EQ(peer.numPeers(), 1u);
 }
 
-TEST_F(LinkWindow, TheLineMethodPublishesTheLine) {
+TEST_F(LinkWindow, APeerThatJoinsLaterTakesTheTappedTempo) {
+    linkEntry(form)->trigger();
+    tapAt({10.0, 10.52, 11.0, 11.49});
+    QTest::qWait(600); // the window's session is the older one
     ableton::Link peer(97.0);
     peer.enable(true);
-    for (QAction* a : form.findChild<QMenu*>("contextMenu")->actions()) {
-        if (a->text() == "Line through the strikes") {
-            a->trigger();
-        }
-    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return peer.numPeers() == 1; }, 5000));
+    EXPECT_TRUE(sessionFollows(peer, shownAverage()));
+}
+
+TEST_F(LinkWindow, SwitchingTheMethodSharesWhatAveNowShows) {
+    ableton::Link peer(97.0);
+    peer.enable(true);
     linkEntry(form)->trigger();
+    tapAt({10.0, 10.52, 11.0, 11.49, 12.1});
     ASSERT_TRUE(QTest::qWaitFor([&] { return peer.numPeers() == 1; }, 5000));
-    tapAt({10.0, 10.52, 11.0, 11.49});
-    const double shownAve = *average_value(text("Text1").toStdString());
-    EXPECT_NEAR(shownAve, *form.fit().tempo(), 0.0005);
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return std::fabs(sessionTempo(peer) - shownAve) < linkTolerance; }, 2000));
+    ASSERT_TRUE(sessionFollows(peer, shownAverage()));
+    menuEntry(form, QStringLiteral("Line through the strikes"))->trigger();
+    EXPECT_NEAR(shownAverage(), *form.fit().tempo(), 0.0005);
+    EXPECT_TRUE(sessionFollows(peer, shownAverage()));
+    menuEntry(form, QStringLiteral("Mean of the tempos"))->trigger();
+    EXPECT_TRUE(sessionFollows(peer, shownAverage()));
 }
 
 TEST_F(LinkWindow, MenuCountsThePeersAndLeavingDropsThemAtOnce) {
@@ -116,6 +138,7 @@ TEST_F(LinkWindow, MenuCountsThePeersAndLeavingDropsThemAtOnce) {
     peer.enable(true);
     EXPECT_EQ(linkEntry(form)->text(), "Share tempo with Link");
     linkEntry(form)->trigger();
+    tapAt({20.0, 20.5});
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return linkEntry(form)->text() == "Share tempo with Link (1 peer)"; }, 5000))
         << linkEntry(form)->text().toStdString();
@@ -126,36 +149,68 @@ TEST_F(LinkWindow, MenuCountsThePeersAndLeavingDropsThemAtOnce) {
 
     linkEntry(form)->trigger();
     EXPECT_EQ(linkEntry(form)->text(), "Share tempo with Link");
+    EXPECT_FALSE(tooltip().contains("Link session"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return peer.numPeers() == 1; }, 500));
+}
+
+TEST_F(LinkWindow, WhatALeftSessionSaidOnItsWayOutIsNotHeard) {
+    ableton::Link peer(97.0);
+    peer.enable(true);
+    linkEntry(form)->trigger();
+    tapAt({20.0, 20.5});
+    // The window's count of peers is on its way, not yet delivered, when the user
+    // turns sharing off; then the peer goes, and sharing is turned on again.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (peer.numPeers() == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(peer.numPeers(), 1u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    linkEntry(form)->trigger();
+    peer.enable(false);
+    QStringList said;
+    QObject::connect(linkEntry(form), &QAction::changed, &form,
+                     [&] { said << linkEntry(form)->text(); });
+    linkEntry(form)->trigger(); // Ave has a tempo: a new session at once, alone
+    QTest::qWait(300);
+    EXPECT_FALSE(said.contains("Share tempo with Link (1 peer)")) << said.join(", ").toStdString();
+    EXPECT_EQ(linkEntry(form)->text(), "Share tempo with Link (0 peers)");
 }
 
 TEST_F(LinkWindow, AnotherPeersTempoReachesOnlyTheTooltip) {
     ableton::Link peer(97.0);
     peer.enable(true);
     linkEntry(form)->trigger();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return peer.numPeers() == 1; }, 5000));
     tapAt({20.0, 20.5, 21.0});
+    // Once the window has seen the peer (and set its tempo again after meeting it).
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return linkEntry(form)->text() == "Share tempo with Link (1 peer)"; }, 5000));
+    ASSERT_TRUE(sessionFollows(peer, 120.0));
     const QString ave = text("Text1"), tempo = text("Text2");
     auto state = peer.captureAppSessionState();
     state.setTempo(140.0, peer.clock().micros());
     peer.commitAppSessionState(state);
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return control<QLineEdit>("Text1")->toolTip().contains("Link session: 140.00 BPM"); },
-        2000))
-        << control<QLineEdit>("Text1")->toolTip().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return tooltip().contains("Link session: 140.00 BPM"); }, 2000))
+        << tooltip().toStdString();
     EXPECT_EQ(text("Text1"), ave);
     EXPECT_EQ(text("Text2"), tempo);
 }
 
-TEST_F(LinkWindow, OpensNoSocketUntilTurnedOn) {
+TEST_F(LinkWindow, OpensNoSocketUntilTheFirstTempoAfterTurnedOn) {
     const int before = openSockets();
     tapAt({30.0, 30.5, 31.0});
-    Form1 another([] { return 0.0; });
     EXPECT_EQ(openSockets(), before);
-    linkEntry(form)->trigger();
+    linkEntry(form)->trigger(); // Ave has a tempo already: shared at once
     EXPECT_TRUE(QTest::qWaitFor([&] { return openSockets() > before; }, 2000));
     linkEntry(form)->trigger();
     EXPECT_EQ(openSockets(), before);
+
+    QTest::mouseClick(button("Command4"), Qt::LeftButton);
+    linkEntry(form)->trigger();
+    tapAt({40.0});
+    EXPECT_EQ(openSockets(), before);
+    tapAt({40.5});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return openSockets() > before; }, 2000));
 }
 
 TEST_F(LinkWindow, TheChoiceIsKeptForTheNextStart) {
@@ -164,9 +219,7 @@ TEST_F(LinkWindow, TheChoiceIsKeptForTheNextStart) {
               "true");
     Form1 restarted([] { return 0.0; });
     EXPECT_TRUE(linkEntry(restarted)->isChecked());
-    // It joined: the first window is its peer.
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return linkEntry(restarted)->text() == "Share tempo with Link (1 peer)"; }, 5000));
+    EXPECT_EQ(linkEntry(restarted)->text(), "Share tempo with Link (from the first tempo)");
     linkEntry(form)->trigger();
     EXPECT_EQ(QSettings(Settings::path(), QSettings::IniFormat).value("link/enabled").toString(),
               "false");

@@ -2,6 +2,7 @@
 // JACK client of the test's own as the pedal. MidiWithoutSystem runs with no server.
 
 #include "day_clock.h"
+#include "midi_tap.h"
 #include "form1.h"
 #include "resident_memory.h"
 #include "settings.h"
@@ -9,6 +10,7 @@
 #include <rtmidi/RtMidi.h>
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
@@ -145,6 +147,10 @@ TEST_F(MidiWindow, LearnedMessageIsTheOnlyOneThatStrikesUntilNone) {
     EXPECT_EQ(setting("midi/message"), "");
     send({{0xb0, 64, 0}, {0xb0, 64, 127}});
     EXPECT_TRUE(strikesReach(1));
+    // What was learned is forgotten with the port: any note strikes again.
+    entry(*form, "pedal:out")->trigger();
+    send({noteOn});
+    EXPECT_TRUE(strikesReach(2));
 }
 
 TEST_F(MidiWindow, UnpluggedPortIsMissingAndChosenAgainStrikesAgain) {
@@ -186,6 +192,74 @@ TEST_F(MidiWindow, FloodNeitherFreezesTheWindowNorGrowsMemory) {
     EXPECT_GT(ticks, seconds / 0.020 / 2) << "the window's timer starved";
     EXPECT_LE(strikes(), 2 + static_cast<int>(seconds / 0.030)) << seconds << " s";
     EXPECT_LT(residentKiB() - before, 2048);
+}
+
+TEST_F(MidiWindow, OpeningTheSubmenuAgainAndAgainKeepsOneGroupOfChoices) {
+    for (int i = 0; i < 50; ++i) {
+        entries(*form);
+    }
+    EXPECT_EQ(form->findChild<QMenu*>(QStringLiteral("midiMenu"))->findChildren<QActionGroup*>().size(),
+              1);
+}
+
+TEST_F(MidiWindow, StrikesGoOnAcrossMidnight) {
+    entry(*form, "pedal:out")->trigger();
+    const DayClock clock(seconds_per_day - 0.5);
+    form = std::make_unique<Form1>(clock); // listening to the port it was told to
+    ASSERT_LT(clock(), seconds_per_day - 0.06) << "no note before midnight";
+    int sent = 0;
+    for (; clock() > 1.0 || clock() < 0.2; ++sent) {
+        send({noteOn}, 60);
+    }
+    EXPECT_TRUE(strikesReach(sent));
+    EXPECT_LT(form->state().curtime, 1.0);
+}
+
+TEST_F(MidiWindow, APedalStrikeWhileTheSpaceBarIsHeldComesFirstAndTheKeyIsLeftOut) {
+    entry(*form, "pedal:out")->trigger();
+    auto* strikeButton = form->findChild<QPushButton*>(QStringLiteral("Command1"));
+    strikeButton->setFocus();
+    const auto pressAndPedal = [&](int pedalAfterMs) {
+        const int before = strikes();
+        QTest::keyPress(strikeButton, Qt::Key_Space);
+        QTest::qWait(pedalAfterMs);
+        send({noteOn}, 0);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return strikes() > before; }));
+    };
+    const auto release = [&] { QTest::keyRelease(strikeButton, Qt::Key_Space); };
+    pressAndPedal(100);
+    const double pedal = form->state().curtime;
+    release(); // struck with the reading of the press, 100 ms before the pedal's
+    EXPECT_EQ(strikes(), 1);
+    EXPECT_EQ(form->state().curtime, pedal);
+    EXPECT_FALSE(QApplication::activeModalWidget());
+
+    QTest::qWait(400);
+    pressAndPedal(10); // the same beat
+    release();
+    EXPECT_EQ(strikes(), 2);
+    EXPECT_GT(form->state().curtempo, 100.0);
+    EXPECT_LT(form->state().curtempo, 200.0);
+}
+
+TEST(MidiPortNames, AnAlsaPortIsFoundByItsNameWhateverItsNumbersAreNow) {
+    const auto alsa = [](const char* name) { return MidiPort{"alsa", QString::fromUtf8(name)}; };
+    const QList<MidiPort> plugged{alsa("Pedal:Pedal MIDI 1 28:0"), alsa("Keys:Keys MIDI 1 32:0"),
+                                  alsa("Keys:Keys MIDI 1 36:0"), {"jack", "Pedal:Pedal MIDI 1 24:0"}};
+    const struct {
+        MidiPort wanted;
+        std::optional<MidiPort> found;
+    } cases[] = {
+        {alsa("Pedal:Pedal MIDI 1 24:0"), alsa("Pedal:Pedal MIDI 1 28:0")}, // plugged in again
+        {alsa("Pedal:Pedal MIDI 1 28:0"), alsa("Pedal:Pedal MIDI 1 28:0")},
+        {alsa("Keys:Keys MIDI 1 36:0"), alsa("Keys:Keys MIDI 1 36:0")}, // two: the full name
+        {alsa("Keys:Keys MIDI 1 20:0"), std::nullopt},
+        {alsa("Drums:Drums MIDI 1 28:0"), std::nullopt},
+        {{"jack", "Pedal:Pedal MIDI 1 30:0"}, std::nullopt}, // JACK's names are kept whole
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(MidiPort::find(c.wanted, plugged), c.found) << c.wanted.name.toStdString();
+    }
 }
 
 // No JACK server and no ALSA sequencer: no MIDI system at all.

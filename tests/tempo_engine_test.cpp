@@ -73,14 +73,6 @@ TEST(Tempo, NegativeIntervalGivesNegativeTempo) {
     EXPECT_DOUBLE_EQ(tempo(s, -86399.0, one), -60.0 / 86399.0);
 }
 
-TEST(Tempo, UnknownNoteModeKeepsTheDivisor) {
-    TempoState s;
-    s.notemode = 7;
-    s.divisor = 30.0;
-    EXPECT_EQ(tempo(s, 0.5, one), 60.0);
-    EXPECT_EQ(s.divisor, 30.0);
-}
-
 struct FailingTempo {
     const char* name;
     std::int16_t notemode;
@@ -306,15 +298,6 @@ TEST(NoteToggle, CyclesQuarterEighthTwelfth) {
     }
     EXPECT_EQ(shown_texts, (std::vector<std::string>{"1/8 note", "1/12 note", "1/4 note"}));
     EXPECT_EQ(s, TempoState{});
-}
-
-TEST(NoteToggle, UnknownNoteModeChangesNothing) {
-    TempoState s;
-    s.notemode = -1;
-    Shown shown;
-    notetoggle(s, shown);
-    EXPECT_EQ(s.notemode, -1);
-    EXPECT_FALSE(shown.text3);
 }
 
 TEST(Initialize, ReturnsToAFreshStart) {

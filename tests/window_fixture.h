@@ -1,5 +1,6 @@
 #pragma once
 
+#include "application.h"
 #include "form1.h"
 
 #include <QApplication>

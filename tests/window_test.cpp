@@ -285,15 +285,6 @@ TEST_P(WindowInTheme, EveryTextStandsOutFromItsBackground) {
 INSTANTIATE_TEST_SUITE_P(LightAndDark, WindowInTheme, testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Dark" : "Light"; });
 
-TEST_F(WindowTest, CaptionsAreTwelvePointBoldInAHangulFont) {
-    for (const char* name : {"Label1", "Label2"}) {
-        const QFontInfo shown(control<QLabel>(name)->font());
-        EXPECT_EQ(shown.family(), "NanumGothic") << name;
-        EXPECT_EQ(shown.pointSize(), 12) << name;
-        EXPECT_TRUE(shown.bold()) << name;
-    }
-}
-
 TEST_F(WindowTest, SpaceBarStrikesWithTheEngineTexts) {
     TempoState expected;
     const std::string separator = QLocale::system().decimalPoint().toStdString();
@@ -456,29 +447,6 @@ TEST_F(WindowTest, ScreenReadersHearTheBoxesByName) {
     }
     QAccessibleInterface* strikeAccess = QAccessible::queryAccessibleInterface(button("Command1"));
     EXPECT_EQ(strikeAccess->text(QAccessible::Name), "Strike the spacebar with the music!");
-}
-
-TEST(ApplicationIcon, HoldsTheIconGroupAndTheScalableArtwork) {
-    const QList<QSize> sizes = applicationIcon().availableSizes();
-    EXPECT_TRUE(sizes.contains(QSize(16, 16)));
-    EXPECT_TRUE(sizes.contains(QSize(32, 32)));
-    EXPECT_FALSE(QApplication::windowIcon().isNull());
-    const struct {
-        const char* file;
-        int side;
-        int colours;
-    } images[] = {{":/icons/tempo-32-monochrome.png", 32, 2},
-                  {":/icons/tempo-32-16colours.png", 32, 16},
-                  {":/icons/tempo-16-16colours.png", 16, 16}};
-    for (const auto& image : images) {
-        const QImage loaded(QString::fromLatin1(image.file));
-        EXPECT_EQ(loaded.size(), QSize(image.side, image.side)) << image.file;
-        EXPECT_GT(loaded.colorCount(), 1) << image.file;
-        EXPECT_LE(loaded.colorCount(), image.colours) << image.file;
-    }
-    QFile artwork(QStringLiteral(":/icons/org.example.TempoCalculator.svg"));
-    ASSERT_TRUE(artwork.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(artwork.readAll().contains("<svg"));
 }
 
 TEST(DayClock, ReadsTheLocalTimeOfDayFinelyAndSteadily) {

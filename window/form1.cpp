@@ -1,32 +1,19 @@
 #include "form1.h"
 
+#include "application.h"
 #include "day_clock.h"
-#if TEMPOCALC_HAVE_LINK
-#include "link_session.h"
-#endif
-#if TEMPOCALC_HAVE_MIDI
-#include "midi_tap.h"
-#endif
-#include "number_text.h"
-#include "version.h"
+#include "options_menu.h"
+#include "strike_button.h"
 
-#include <QActionGroup>
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFont>
-#include <QIcon>
 #include <QLabel>
-#include <QLayout>
-#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QLocale>
-#include <QMenu>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QScreen>
-#include <QStyleFactory>
-#include <QTranslator>
 
 #include <exception>
 
@@ -74,43 +61,6 @@ QString errorDescription(const RunTimeError& error) {
     }
 }
 
-// A message box whose text stays on one line whenever the screen can hold it:
-// QMessageBox wraps any text wider than about half the screen, each time it is shown
-// or laid out again.
-class OneLineMessageBox : public QMessageBox {
-public:
-    using QMessageBox::QMessageBox;
-
-protected:
-    bool event(QEvent* event) override {
-        const bool handled = QMessageBox::event(event);
-        if (event->type() == QEvent::Show || event->type() == QEvent::LayoutRequest) {
-            keepOnOneLine();
-        }
-        return handled;
-    }
-
-private:
-    void keepOnOneLine() {
-        auto* label = findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
-        if (label == nullptr || !label->wordWrap()) {
-            return;
-        }
-        label->setWordWrap(false);
-        layout()->activate();
-        const QSize oneLine = layout()->totalSizeHint();
-        if (oneLine.width() <= screen()->availableGeometry().width()) {
-            setFixedSize(oneLine);
-        } else {
-            label->setWordWrap(true);
-        }
-    }
-};
-
-std::string decimalSeparator() {
-    return QLocale::system().decimalPoint().toStdString();
-}
-
 QFont labelFont(const QString& family) {
     QFont font;
     // The Korean UI face first, as on the desktops this window was first drawn for,
@@ -126,7 +76,9 @@ QFont labelFont(const QString& family) {
 
 Form1::Form1(QWidget* parent) : Form1(DayClock(), parent) {}
 
-Form1::Form1(Clock clock, QWidget* parent) : QWidget(parent), settings_(Settings::load()) {
+Form1::Form1(Clock clock, QWidget* parent)
+    : QWidget(parent), settings_(Settings::load()),
+      session_(QLocale::system().decimalPoint().toStdString(), settings_.average) {
     setWindowTitle(tr("Tempo calculator"));
     setFixedSize(4020 / twipsPerPixel, 1815 / twipsPerPixel);
 
@@ -144,9 +96,7 @@ Form1::Form1(Clock clock, QWidget* parent) : QWidget(parent), settings_(Settings
     controlFont.setPointSizeF(8);
     setFont(controlFont);
 
-#if TEMPOCALC_HAVE_MIDI
-    midi = new MidiTap(clock, this);
-#endif
+    menu = new OptionsMenu(settings_, clock, this);
     Command1 = new StrikeButton(tr("Strike the spacebar with the music!"), std::move(clock), this);
     Command1->setGeometry(twips(240, 840, 3495, 495));
     QPalette strikePalette = Command1->palette();
@@ -211,58 +161,13 @@ Form1::Form1(Clock clock, QWidget* parent) : QWidget(parent), settings_(Settings
     connect(Command3, &QPushButton::clicked, this, &Form1::about);
     connect(Command4, &QPushButton::clicked, this, &Form1::initialize);
 
-    // The window's options: how Ave is filled, and copying it.
-    menu = new QMenu(this);
-    menu->setObjectName(QStringLiteral("contextMenu"));
-    auto* methods = new QActionGroup(this);
-    meanAction = methods->addAction(tr("Mean of the tempos"));
-    lineAction = methods->addAction(tr("Line through the strikes"));
-    for (QAction* method : {meanAction, lineAction}) {
-        method->setCheckable(true);
-        menu->addAction(method);
-    }
-    (settings_.average == AverageMethod::line ? lineAction : meanAction)->setChecked(true);
-    connect(meanAction, &QAction::triggered, this, [this] { chooseAverage(AverageMethod::mean); });
-    connect(lineAction, &QAction::triggered, this, [this] { chooseAverage(AverageMethod::line); });
-    menu->addSeparator();
-    copyAction = menu->addAction(tr("Copy average"));
-    copyAction->setShortcut(QKeySequence::Copy);
+    connect(menu, &OptionsMenu::averageChosen, this, &Form1::chooseAverage);
+    connect(menu, &OptionsMenu::strikeAt, this, &Form1::strikeAt);
+    connect(menu, &OptionsMenu::sessionChanged, this, &Form1::describeAverage);
     // Ctrl+C anywhere in the window; a text box with a selection copies that instead.
-    addAction(copyAction);
-    connect(copyAction, &QAction::triggered, this,
+    addAction(menu->copyAction());
+    connect(menu->copyAction(), &QAction::triggered, this,
             [this] { QGuiApplication::clipboard()->setText(Text1->text()); });
-#if TEMPOCALC_HAVE_LINK
-    // Ableton Link: nothing touches the network until the user turns it on.
-    menu->addSeparator();
-    linkAction = menu->addAction(QString());
-    linkAction->setCheckable(true);
-    link = new LinkSession(this);
-    connect(linkAction, &QAction::triggered, this, &Form1::shareWithLink);
-    connect(link, &LinkSession::peersChanged, this, &Form1::describeLink);
-    connect(link, &LinkSession::sessionTempoChanged, this, &Form1::describeAverage);
-    linkAction->setChecked(settings_.link);
-    link->setEnabled(settings_.link);
-    describeLink();
-#endif
-#if TEMPOCALC_HAVE_MIDI
-    // Strikes from a MIDI pedal or pad, on the port chosen here.
-#if !TEMPOCALC_HAVE_LINK
-    menu->addSeparator();
-#endif
-    midiMenu = menu->addMenu(tr("Tap from MIDI"));
-    midiMenu->setObjectName(QStringLiteral("midiMenu"));
-    connect(midiMenu, &QMenu::aboutToShow, this, &Form1::fillMidiMenu);
-    connect(midi, &MidiTap::strikeAt, this, &Form1::strikeAt);
-    connect(midi, &MidiTap::learnedChanged, this, [this] {
-        const std::optional<MidiMessage> learned = midi->learned();
-        settings_.midiMessage = learned ? learned->toString() : QString();
-        settings_.save();
-    });
-    midi->setLearned(MidiMessage::fromString(settings_.midiMessage));
-    if (!settings_.midiPort.isEmpty()) {
-        midi->open({settings_.midiApi, settings_.midiPort});
-    }
-#endif
     // Right-click on a box opens the window's menu too.
     for (QLineEdit* box : {Text1, Text2, Text3}) {
         box->setContextMenuPolicy(Qt::NoContextMenu);
@@ -288,134 +193,6 @@ void Form1::keyPressEvent(QKeyEvent* event) {
 void Form1::showMenu(const QPoint& at) {
     menu->exec(at);
     Command1->setFocus();
-}
-
-std::string Form1::averageText() const {
-    if (settings_.average == AverageMethod::line) {
-        return average_text(fit_.tempo().value_or(0.0), decimalSeparator());
-    }
-    return average_text(state_.avetempo, decimalSeparator());
-}
-
-void Form1::chooseAverage(AverageMethod method) {
-    settings_.average = method;
-    settings_.save();
-    // Both estimates are always kept: the box shows the other one at once.
-    if (state_.tapcount > 0) {
-        Text1->setText(shownText(averageText()));
-    }
-    describeAverage();
-}
-
-void Form1::shareWithLink(bool on) {
-#if TEMPOCALC_HAVE_LINK
-    settings_.link = on;
-    settings_.save();
-    link->setEnabled(on);
-    describeLink();
-    describeAverage();
-#else
-    (void)on;
-#endif
-}
-
-void Form1::describeLink() {
-#if TEMPOCALC_HAVE_LINK
-    linkAction->setText(link->isEnabled()
-                            ? tr("Share tempo with Link (%n peers)", nullptr, link->peers())
-                            : tr("Share tempo with Link"));
-#endif
-}
-
-#if TEMPOCALC_HAVE_MIDI
-void Form1::fillMidiMenu() {
-    midiMenu->clear();
-    int systems = 0;
-    const QList<MidiPort> ports = midi->ports(&systems);
-    const std::optional<MidiPort> chosen = midi->chosen();
-    if (systems == 0 && !chosen) {
-        midiMenu->addAction(tr("No MIDI inputs"))->setEnabled(false);
-        return;
-    }
-    // The system in brackets only where ports of more than one are listed.
-    QStringList apis;
-    for (const MidiPort& port : ports) {
-        if (!apis.contains(port.api)) {
-            apis << port.api;
-        }
-    }
-    const auto label = [&](const MidiPort& port) {
-        return apis.size() > 1 ? QStringLiteral("%1 (%2)").arg(port.name, port.systemName())
-                               : port.name;
-    };
-    auto* choices = new QActionGroup(midiMenu);
-    const auto add = [&](const QString& text, const std::optional<MidiPort>& port) {
-        QAction* entry = midiMenu->addAction(text);
-        entry->setCheckable(true);
-        entry->setChecked(port == chosen);
-        choices->addAction(entry);
-        connect(entry, &QAction::triggered, this, [this, port] { chooseMidiPort(port); });
-    };
-    add(tr("None"), std::nullopt);
-    for (const MidiPort& port : ports) {
-        add(label(port), port);
-    }
-    if (chosen && !ports.contains(*chosen)) {
-        // Unplugged: choosing it again once it is back listens to it again.
-        add(tr("%1 (missing)").arg(label(*chosen)), chosen);
-    }
-    midiMenu->addSeparator();
-    QAction* learn = midiMenu->addAction(tr("Learn tap…"));
-    learn->setEnabled(midi->isOpen());
-    connect(learn, &QAction::triggered, midi, &MidiTap::learn);
-}
-
-void Form1::chooseMidiPort(const std::optional<MidiPort>& port) {
-    if (port) {
-        midi->open(*port);
-        settings_.midiPort = port->name;
-        settings_.midiApi = port->api;
-    } else {
-        // Nothing strikes any more, and what was learned is forgotten.
-        midi->close();
-        midi->setLearned(std::nullopt);
-        settings_.midiPort.clear();
-        settings_.midiApi.clear();
-        settings_.midiMessage.clear();
-    }
-    settings_.save();
-}
-#endif
-
-void Form1::describeAverage() {
-    const QLocale locale;
-    QString description;
-    if (settings_.average == AverageMethod::line) {
-        const std::optional<double> tempo = fit_.tempo();
-        const std::optional<double> error = fit_.standard_error();
-        if (tempo && error) {
-            description =
-                tr("%1 ± %2 BPM over %n strikes", nullptr, fit_.strikes())
-                    .arg(locale.toString(*tempo, 'f', 2), locale.toString(*error, 'f', 2));
-        } else if (tempo) {
-            description = tr("%1 BPM over two strikes").arg(locale.toString(*tempo, 'f', 2));
-        } else {
-            description = tr("A line through the strikes, from the second strike on");
-        }
-    } else if (state_.tapcount > 1) {
-        description = tr("Mean of the tempos: %1 BPM (intervals: %n)", nullptr, state_.tapcount - 1)
-                          .arg(locale.toString(state_.avetempo, 'f', 3));
-    } else {
-        description = tr("The mean of the tempos, from the second strike on");
-    }
-#if TEMPOCALC_HAVE_LINK
-    if (const std::optional<double> session = link ? link->sessionTempo() : std::nullopt) {
-        description +=
-            QLatin1Char('\n') + tr("Link session: %1 BPM").arg(locale.toString(*session, 'f', 2));
-    }
-#endif
-    Text1->setToolTip(description);
-    Text1->setAccessibleDescription(description);
 }
 
 template <typename Operation> void Form1::perform(Operation operation) {
@@ -453,106 +230,66 @@ void Form1::strike() {
 }
 
 void Form1::strikeAt(double reading) {
-    const std::string separator = decimalSeparator();
-    std::optional<std::string> shownAverage; // once the strike is made
+    bool struck = false;
     perform([&](Shown& shown) {
-        try {
-            tempocalc::strike(state_, reading, shown, separator);
-        } catch (const RunTimeError& e) {
-            // Past its clock step only the strike count can overflow: the strike was made.
-            if (e.number() == RunTimeError::overflow && state_.prevtime == reading) {
-                fit_.add(reading, state_.notemode);
-            }
-            throw;
-        }
-        fit_.add(reading, state_.notemode);
-        if (settings_.average == AverageMethod::line) {
-            shown.text1 = averageText();
-        }
-        shownAverage = shown.text1;
+        struck = session_.strike(reading, shown) == TapSession::Taken::struck;
     });
-#if TEMPOCALC_HAVE_LINK
-    // The session follows exactly what Ave shows, once it shows a tempo.
-    const bool aveHasTempo =
-        settings_.average == AverageMethod::line ? fit_.strikes() >= 2 : state_.tapcount >= 2;
-    if (shownAverage && aveHasTempo && link->isEnabled()) {
-        if (const std::optional<double> tempo = average_value(*shownAverage, separator)) {
-            link->publishTempo(*tempo);
-        }
+    if (struck) {
+        menu->share(session_.average());
     }
-#endif
     describeAverage();
 }
 
 void Form1::notetoggle() {
-    perform([this](Shown& shown) { tempocalc::notetoggle(state_, shown); });
+    perform([this](Shown& shown) { session_.notetoggle(shown); });
     Command1->setFocus();
 }
 
 void Form1::initialize() {
-    perform([this](Shown& shown) { tempocalc::initialize(state_, shown); });
-    fit_.reset();
+    perform([this](Shown& shown) { session_.initialize(shown); });
+    menu->share(std::nullopt);
     describeAverage();
     Command1->setFocus();
 }
 
 void Form1::about() {
-    OneLineMessageBox box(QMessageBox::NoIcon,
-                          QStringLiteral("ver %1").arg(QStringLiteral(TEMPOCALC_VERSION)),
-                          aboutText(), QMessageBox::Ok, this);
-    box.exec();
+    showAbout(this);
     Command1->setFocus();
 }
 
-QString aboutText() {
-    return Form1::tr("English version / programmer : lurano #mail : lurano@example.org  "
-                     "Special thanks : everyone who tapped along and counted the beats");
+void Form1::chooseAverage(AverageMethod method) {
+    perform([&](Shown& shown) { session_.choose(method, shown); });
+    menu->share(session_.average());
+    describeAverage();
 }
 
-QIcon applicationIcon() {
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/icons/tempo-32-monochrome.png"));
-    icon.addFile(QStringLiteral(":/icons/tempo-32-16colours.png"));
-    icon.addFile(QStringLiteral(":/icons/tempo-16-16colours.png"));
-    icon.addFile(QStringLiteral(":/icons/org.example.TempoCalculator.svg"));
-    return icon;
-}
-
-bool loadTranslations(const QLocale& locale, QTranslator& window, QTranslator& qt) {
-    for (const QString& language : locale.uiLanguages()) {
-        if (language.startsWith(QLatin1String("en"))) {
-            break; // the window's own language goes before any later one
+void Form1::describeAverage() {
+    const QLocale locale;
+    const TempoFit& fit = session_.fit();
+    const TempoState& state = session_.state();
+    QString description;
+    if (session_.method() == AverageMethod::line) {
+        const std::optional<double> tempo = fit.tempo();
+        const std::optional<double> error = fit.standard_error();
+        if (tempo && error) {
+            description = tr("%1 ± %2 BPM over %n strikes", nullptr, fit.strikes())
+                              .arg(locale.toString(*tempo, 'f', 2), locale.toString(*error, 'f', 2));
+        } else if (tempo) {
+            description = tr("%1 BPM over two strikes").arg(locale.toString(*tempo, 'f', 2));
+        } else {
+            description = tr("A line through the strikes, from the second strike on");
         }
-        if (window.load(QLocale(language), QStringLiteral("tempo-calculator"), QStringLiteral("_"),
-                        QStringLiteral(":/i18n"))) {
-            // Qt's own, for the buttons of the message boxes; the window works without.
-            (void)qt.load(QLocale(language), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath));
-            return true;
-        }
+    } else if (state.tapcount > 1) {
+        description = tr("Mean of the tempos: %1 BPM (intervals: %n)", nullptr, state.tapcount - 1)
+                          .arg(locale.toString(state.avetempo, 'f', 3));
+    } else {
+        description = tr("The mean of the tempos, from the second strike on");
     }
-    // English, the window's own language, for everyone else: its plural forms.
-    return window.load(QStringLiteral(":/i18n/tempo-calculator_en.qm"));
-}
-
-void nameApplication() {
-    // The name under which the program keeps its files, as on the command line.
-    QCoreApplication::setApplicationName(QStringLiteral("tempo-calculator"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(TEMPOCALC_VERSION));
-}
-
-void setUpApplication() {
-    nameApplication();
-    QGuiApplication::setDesktopFileName(QStringLiteral(TEMPOCALC_APP_ID));
-    auto* window = new QTranslator(qApp);
-    auto* qt = new QTranslator(qApp);
-    if (loadTranslations(QLocale(), *window, *qt)) {
-        QCoreApplication::installTranslator(window);
-        QCoreApplication::installTranslator(qt);
+    if (const QString session = menu->sessionLine(); !session.isEmpty()) {
+        description += QLatin1Char('\n') + session;
     }
-    // One look on every desktop, so that every caption fits its fixed-size control.
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    QApplication::setWindowIcon(applicationIcon());
+    Text1->setToolTip(description);
+    Text1->setAccessibleDescription(description);
 }
 
 } // namespace tempocalc

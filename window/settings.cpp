@@ -3,6 +3,9 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <initializer_list>
+#include <utility>
+
 namespace tempocalc {
 namespace {
 
@@ -11,6 +14,23 @@ const QString linkKey = QStringLiteral("link/enabled");
 const QString midiPortKey = QStringLiteral("midi/port");
 const QString midiApiKey = QStringLiteral("midi/api");
 const QString midiMessageKey = QStringLiteral("midi/message");
+
+QString boolText(bool on) {
+    return on ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+// QSettings merges what it writes with the file as it is on disk at that moment, and
+// rewrites only the keys set here.
+void write(std::initializer_list<std::pair<QString, QString>> values) {
+    QSettings file(Settings::path(), QSettings::IniFormat);
+    if (file.status() == QSettings::AccessError) {
+        return;
+    }
+    for (const auto& [key, value] : values) {
+        file.setValue(key, value);
+    }
+    file.sync();
+}
 
 } // namespace
 
@@ -22,31 +42,40 @@ QString Settings::path() {
 Settings Settings::load() {
     Settings settings;
     const QSettings file(path(), QSettings::IniFormat);
-    if (file.status() != QSettings::NoError) {
+    // A format error leaves out the damaged lines alone: the rest is read as it stands.
+    if (file.status() == QSettings::AccessError) {
         return settings;
     }
     if (file.value(averageKey).toString() == QLatin1String("line")) {
         settings.average = AverageMethod::line;
     }
-    settings.link = file.value(linkKey).toString() == QLatin1String("true");
+    settings.link = file.value(linkKey).toString() == boolText(true);
     settings.midiPort = file.value(midiPortKey).toString();
     settings.midiApi = file.value(midiApiKey).toString();
     settings.midiMessage = file.value(midiMessageKey).toString();
     return settings;
 }
 
-void Settings::save() const {
-    QSettings file(path(), QSettings::IniFormat);
-    if (file.status() != QSettings::NoError) {
-        return; // a corrupt file is not overwritten behind the user's back
-    }
-    file.setValue(averageKey,
-                  average == AverageMethod::line ? QStringLiteral("line") : QStringLiteral("mean"));
-    file.setValue(linkKey, link ? QStringLiteral("true") : QStringLiteral("false"));
-    file.setValue(midiPortKey, midiPort);
-    file.setValue(midiApiKey, midiApi);
-    file.setValue(midiMessageKey, midiMessage);
-    file.sync();
+void Settings::setAverage(AverageMethod method) {
+    average = method;
+    write({{averageKey, method == AverageMethod::line ? QStringLiteral("line")
+                                                      : QStringLiteral("mean")}});
+}
+
+void Settings::setLink(bool on) {
+    link = on;
+    write({{linkKey, boolText(on)}});
+}
+
+void Settings::setMidiPort(const QString& api, const QString& name) {
+    midiApi = api;
+    midiPort = name;
+    write({{midiApiKey, api}, {midiPortKey, name}});
+}
+
+void Settings::setMidiMessage(const QString& message) {
+    midiMessage = message;
+    write({{midiMessageKey, message}});
 }
 
 } // namespace tempocalc

@@ -1,18 +1,18 @@
 #pragma once
 
+#include "tap_session.h"
+
 #include <QString>
 
 namespace tempocalc {
 
-// How Ave is filled: the mean of the tempos of the intervals, or the tempo of a line
-// fitted through the strikes.
-enum class AverageMethod { mean, line };
-
 // What the user chose in the window's menu, kept between runs in
 // $XDG_CONFIG_HOME/tempo-calculator/tempo-calculator.conf (INI format). Read once at
-// start, written when the user changes something. A missing, unreadable or corrupt
-// file, or a value that is none of the known ones, reads as the default, and a file
-// that cannot be written is left as it is: settings never stop the program.
+// start. Each choice writes its own key alone, merged with what is on disk at that
+// moment, so that two windows never undo each other's choices. A missing or
+// unreadable file, or a value that is none of the known ones, reads as the default; a
+// damaged line loses only what it held; a file that cannot be written is left as it
+// is: settings never stop the program.
 struct Settings {
     AverageMethod average = AverageMethod::mean;
     bool link = false; // share the tempo with an Ableton Link session
@@ -21,9 +21,12 @@ struct Settings {
     QString midiPort, midiApi, midiMessage;
 
     static Settings load();
-    void save() const;
-
     static QString path();
+
+    void setAverage(AverageMethod method);
+    void setLink(bool on);
+    void setMidiPort(const QString& api, const QString& name);
+    void setMidiMessage(const QString& message);
 };
 
 } // namespace tempocalc

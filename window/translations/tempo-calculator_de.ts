@@ -79,18 +79,6 @@
         <source>English version / programmer : lurano #mail : lurano@example.org  Special thanks : everyone who tapped along and counted the beats</source>
         <translation>Deutsche Version / Programmierer : lurano #mail : lurano@example.org  Besonderer Dank : allen, die mitgeklopft und mitgezählt haben</translation>
     </message>
-    <message>
-        <source>Mean of the tempos</source>
-        <translation>Mittel der Tempi</translation>
-    </message>
-    <message>
-        <source>Line through the strikes</source>
-        <translation>Gerade durch die Schläge</translation>
-    </message>
-    <message>
-        <source>Copy average</source>
-        <translation>Durchschnitt kopieren</translation>
-    </message>
     <message numerus="yes">
         <source>%1 ± %2 BPM over %n strikes</source>
         <translation>
@@ -117,6 +105,17 @@
         <source>The mean of the tempos, from the second strike on</source>
         <translation>Das Mittel der Tempi, ab dem zweiten Schlag</translation>
     </message>
+</context>
+<context>
+    <name>tempocalc::LinkEntry</name>
+    <message>
+        <source>Share tempo with Link</source>
+        <translation>Tempo mit Link teilen</translation>
+    </message>
+    <message>
+        <source>Share tempo with Link (from the first tempo)</source>
+        <translation>Tempo mit Link teilen (ab dem ersten Tempo)</translation>
+    </message>
     <message numerus="yes">
         <source>Share tempo with Link (%n peers)</source>
         <translation>
@@ -125,13 +124,12 @@
         </translation>
     </message>
     <message>
-        <source>Share tempo with Link</source>
-        <translation>Tempo mit Link teilen</translation>
-    </message>
-    <message>
         <source>Link session: %1 BPM</source>
         <translation>Link-Sitzung: %1 BPM</translation>
     </message>
+</context>
+<context>
+    <name>tempocalc::MidiEntry</name>
     <message>
         <source>Tap from MIDI</source>
         <translation>Schlagen per MIDI</translation>
@@ -151,6 +149,21 @@
     <message>
         <source>Learn tap…</source>
         <translation>Schlag lernen…</translation>
+    </message>
+</context>
+<context>
+    <name>tempocalc::OptionsMenu</name>
+    <message>
+        <source>Mean of the tempos</source>
+        <translation>Mittel der Tempi</translation>
+    </message>
+    <message>
+        <source>Line through the strikes</source>
+        <translation>Gerade durch die Schläge</translation>
+    </message>
+    <message>
+        <source>Copy average</source>
+        <translation>Durchschnitt kopieren</translation>
     </message>
 </context>
 </TS>

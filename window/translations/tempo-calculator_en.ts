@@ -67,29 +67,6 @@
         <source>initialize</source>
         <translation type="unfinished"></translation>
     </message>
-    <message>
-        <source>Mean of the tempos</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Line through the strikes</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Copy average</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message numerus="yes">
-        <source>Share tempo with Link (%n peers)</source>
-        <translation>
-            <numerusform>Share tempo with Link (%n peer)</numerusform>
-            <numerusform>Share tempo with Link (%n peers)</numerusform>
-        </translation>
-    </message>
-    <message>
-        <source>Share tempo with Link</source>
-        <translation type="unfinished"></translation>
-    </message>
     <message numerus="yes">
         <source>%1 ± %2 BPM over %n strikes</source>
         <translation>
@@ -117,10 +94,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Link session: %1 BPM</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Run-time error &apos;%1&apos;:
 
 %2</source>
@@ -130,6 +103,31 @@
         <source>English version / programmer : lurano #mail : lurano@example.org  Special thanks : everyone who tapped along and counted the beats</source>
         <translation type="unfinished"></translation>
     </message>
+</context>
+<context>
+    <name>tempocalc::LinkEntry</name>
+    <message>
+        <source>Share tempo with Link</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Share tempo with Link (from the first tempo)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>Share tempo with Link (%n peers)</source>
+        <translation>
+            <numerusform>Share tempo with Link (%n peer)</numerusform>
+            <numerusform>Share tempo with Link (%n peers)</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Link session: %1 BPM</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>tempocalc::MidiEntry</name>
     <message>
         <source>Tap from MIDI</source>
         <translation type="unfinished"></translation>
@@ -148,6 +146,21 @@
     </message>
     <message>
         <source>Learn tap…</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>tempocalc::OptionsMenu</name>
+    <message>
+        <source>Mean of the tempos</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Line through the strikes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy average</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -79,18 +79,6 @@
         <source>English version / programmer : lurano #mail : lurano@example.org  Special thanks : everyone who tapped along and counted the beats</source>
         <translation>한국어 버전 / 프로그래머 : lurano #mail : lurano@example.org  특별히 감사 : 함께 박자를 두드리고 세어 준 모든 분</translation>
     </message>
-    <message>
-        <source>Mean of the tempos</source>
-        <translation>템포의 평균</translation>
-    </message>
-    <message>
-        <source>Line through the strikes</source>
-        <translation>타격을 지나는 직선</translation>
-    </message>
-    <message>
-        <source>Copy average</source>
-        <translation>평균 복사</translation>
-    </message>
     <message numerus="yes">
         <source>%1 ± %2 BPM over %n strikes</source>
         <translation>
@@ -115,6 +103,17 @@
         <source>The mean of the tempos, from the second strike on</source>
         <translation>두 번째 타격부터, 템포의 평균</translation>
     </message>
+</context>
+<context>
+    <name>tempocalc::LinkEntry</name>
+    <message>
+        <source>Share tempo with Link</source>
+        <translation>Link로 템포 공유</translation>
+    </message>
+    <message>
+        <source>Share tempo with Link (from the first tempo)</source>
+        <translation>Link로 템포 공유 (첫 템포부터)</translation>
+    </message>
     <message numerus="yes">
         <source>Share tempo with Link (%n peers)</source>
         <translation>
@@ -122,13 +121,12 @@
         </translation>
     </message>
     <message>
-        <source>Share tempo with Link</source>
-        <translation>Link로 템포 공유</translation>
-    </message>
-    <message>
         <source>Link session: %1 BPM</source>
         <translation>Link 세션: %1 BPM</translation>
     </message>
+</context>
+<context>
+    <name>tempocalc::MidiEntry</name>
     <message>
         <source>Tap from MIDI</source>
         <translation>MIDI로 치기</translation>
@@ -148,6 +146,21 @@
     <message>
         <source>Learn tap…</source>
         <translation>탭 배우기…</translation>
+    </message>
+</context>
+<context>
+    <name>tempocalc::OptionsMenu</name>
+    <message>
+        <source>Mean of the tempos</source>
+        <translation>템포의 평균</translation>
+    </message>
+    <message>
+        <source>Line through the strikes</source>
+        <translation>타격을 지나는 직선</translation>
+    </message>
+    <message>
+        <source>Copy average</source>
+        <translation>평균 복사</translation>
     </message>
 </context>
 </TS>

@@ -1,0 +1,53 @@
+#include "options_menu.h"
+
+#if TEMPOCALC_HAVE_LINK
+#include "link_entry.h"
+#endif
+#if TEMPOCALC_HAVE_MIDI
+#include "midi_entry.h"
+#endif
+
+#include <QActionGroup>
+
+namespace tempocalc {
+
+OptionsMenu::OptionsMenu(Settings& settings, const Clock& clock, QWidget* parent)
+    : QMenu(parent) {
+    setObjectName(QStringLiteral("contextMenu"));
+    auto* methods = new QActionGroup(this);
+    QAction* mean = methods->addAction(tr("Mean of the tempos"));
+    QAction* line = methods->addAction(tr("Line through the strikes"));
+    for (QAction* method : {mean, line}) {
+        method->setCheckable(true);
+        addAction(method);
+    }
+    (settings.average == AverageMethod::line ? line : mean)->setChecked(true);
+    const auto choose = [this, &settings](AverageMethod method) {
+        settings.setAverage(method);
+        emit averageChosen(method);
+    };
+    connect(mean, &QAction::triggered, this, [choose] { choose(AverageMethod::mean); });
+    connect(line, &QAction::triggered, this, [choose] { choose(AverageMethod::line); });
+    addSeparator();
+    copy_ = addAction(tr("Copy average"));
+    copy_->setShortcut(QKeySequence::Copy);
+
+    // The integrations this program was built with.
+    addSeparator();
+#if TEMPOCALC_HAVE_LINK
+    auto* link = new LinkEntry(this, settings);
+    connect(this, &OptionsMenu::sharing, link, &LinkEntry::share);
+    connect(link, &LinkEntry::sessionChanged, this, [this](const QString& line) {
+        sessionLine_ = line;
+        emit sessionChanged();
+    });
+#endif
+#if TEMPOCALC_HAVE_MIDI
+    auto* midi = new MidiEntry(this, settings, clock);
+    connect(midi, &MidiEntry::strikeAt, this, &OptionsMenu::strikeAt);
+#else
+    (void)clock;
+#endif
+}
+
+} // namespace tempocalc
