@@ -316,8 +316,8 @@ std::optional<double> TempoFit::standard_error() const {
 }
 
 std::optional<double> TempoFit::beat() const {
-    if (line_.n() < 2 || !line_.slope()) {
-        return std::nullopt;
+    if (line_.n() < 2 || !tempo()) {
+        return std::nullopt; // no beat without a tempo, however short its strikes' intervals
     }
     const std::int64_t whole = last_.p / sixths_a_beat * sixths_a_beat;
     return origin_ + line_.at(whole);
