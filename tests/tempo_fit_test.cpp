@@ -231,7 +231,8 @@ TEST(TempoFit, AnEarlyStrikeIsABounceOnlyBeyondTheLinesAllowance) {
 }
 
 // At 180 BPM with 35 ms of jitter a slip among the first strikes looks like uneven
-// tapping; two strikes later the step it leaves shows, and the line reads them again.
+// tapping; two strikes later the step it leaves shows (by 4 spreads), and the line
+// reads them again.
 TEST(TempoFit, ReadsTheLatestStrikesAgainWhenASlipShowsLater) {
     const double beat = 60.0 / 180;
     for (const bool missed : {true, false}) {
@@ -252,6 +253,12 @@ TEST(TempoFit, ReadsTheLatestStrikesAgainWhenASlipShowsLater) {
         EXPECT_EQ(fit.strikes(), static_cast<int>(p.size())) << missed;
         EXPECT_NEAR(*fit.tempo(), fitted(p, kept).tempo(), 1e-9) << missed;
     }
+    // A sloppy player at 240 BPM whose latest strikes would fit a note later better
+    // by only 3.7 spreads (4 are needed) is read as struck.
+    const std::vector<double> t = player(21, 0.25, 0.035, 16);
+    const TempoFit fit = fed(t);
+    EXPECT_EQ(fit.strikes(), 16);
+    EXPECT_NEAR(*fit.tempo(), fitted(positions(16), t).tempo(), 1e-9);
 }
 
 // A pause starts a new line when it is over 2 s and over four of the line's notes.
