@@ -10,11 +10,14 @@ namespace tempocalc {
 // began: the time of each strike against its position in quarter-note beats. It
 // reads far closer to the truth than a mean of the single intervals when the taps
 // are uneven. In eighth or twelfth notes each place within the beat has an offset
-// of its own (one slope for all), so a swung long-short pair bends it no more than
-// an even one. Every rule that reads a strike as something other than the next
-// note rests on the line's own scatter: a missed beat, an extra tap (a bounce), a
-// held change of tempo and a pause start or keep the line accordingly. Constant
-// time and memory a strike.
+// of its own (one slope for all), so a swung long-short pair tilts it no more than
+// an even one. Every rule that reads a strike as other than the next note rests on
+// the line's own scatter: a bounce (an early strike whose next one completes the
+// note), a missed beat (a late one that fits two or three notes), a slip the line
+// could not tell at first (read again once later strikes show its step), a held
+// change of tempo (two lines fit the latest strikes far better than one: a new line
+// starts at the split), a bad start (judged once eight strikes follow) and a pause.
+// Constant time and memory a strike.
 class TempoFit {
 public:
     // A strike at a clock reading (seconds since local midnight) that stands for one
