@@ -10,54 +10,150 @@
 namespace tempocalc {
 namespace {
 
-// The length of one note of notemode in quarter-note beats.
-double note_beats(std::int16_t notemode) {
+// The length of one note of notemode in sixths of a quarter-note beat.
+std::int64_t note_sixths(std::int16_t notemode) {
     switch (notemode) {
     case 0:
-        return 1.0;
+        return 6;
     case 1:
-        return 1.0 / 2.0;
+        return 3;
     case 2:
-        return 1.0 / 3.0;
+        return 2;
     default:
         throw std::invalid_argument("notemode " + std::to_string(notemode) +
                                     " is not a note value (0, 1 or 2)");
     }
 }
 
-// How far off a strike may be, in notes of the line, and still be read as a missed
-// beat; how close after the last one it is read as an extra tap; how far an early
-// strike may lie from the line of the later ones.
-constexpr double missed_beat_tolerance = 0.25;
-constexpr double extra_tap_below = 0.5;
+// A strike further than this many of the line's spreads from where the line puts
+// it is not an ordinary one: of ordinary strikes, one in 15,000 is.
+constexpr double outlier_spreads = 4.0;
+// A line's spread is taken as no less than this (seconds); and with few strikes it
+// says little about the player, so the allowance widens, as Student's t does, by
+// the square root of 1 + this many strikes over the line's degrees of freedom.
+constexpr double spread_floor = 0.003;
+constexpr double few_strikes = 2.0;
+// Strikes a line needs before an interval may be read as a missed beat or a bounce.
+constexpr std::int32_t strikes_to_read_a_slip = 6;
+// The latest strikes are read again, a note later or earlier from one of them on,
+// when that fits the line better by this many spreads (squared sums).
+constexpr double read_again_spreads = 4.0;
+constexpr std::int32_t strikes_after_a_step = 2;
+// A change of tempo: two lines, split among the latest strikes, must fit them this
+// much better than one (an F statistic), their scatter taken as no less than the
+// floor nor the line's own spread before the split. The split leaves at least two
+// of the latest strikes before it and so many after, and the line has at least so
+// many before it.
+constexpr std::int32_t strikes_before_a_change = 4;
+constexpr std::int32_t strikes_after_a_change = 4;
+constexpr double change_f = 40.0;
+// How far an early strike may lie from the line of the later ones, in notes of the
+// line or in their spreads, whichever is more.
 constexpr double early_strike_tolerance = 0.2;
-constexpr double early_strike_deviations = 4.0;
+constexpr double early_strike_spreads = 4.0;
 // Strikes after the first three that the line must have before those three are judged.
 constexpr std::int32_t strikes_to_judge_the_start = 8;
 
+double beats(std::int64_t sixths) {
+    return static_cast<double>(sixths) / 6.0;
+}
+
+std::size_t place_of(std::int64_t p) {
+    return static_cast<std::size_t>(p % 6);
+}
+
+// The sum of squared residuals of the least-squares line through points [from, to).
+template <class Points>
+double residual_squares(const Points& x, const Points& y, std::size_t from, std::size_t to) {
+    const auto n = static_cast<double>(to - from);
+    double mx = 0, my = 0;
+    for (std::size_t i = from; i < to; ++i) {
+        mx += x[i] / n;
+        my += y[i] / n;
+    }
+    double sxx = 0, sxy = 0, syy = 0;
+    for (std::size_t i = from; i < to; ++i) {
+        sxx += (x[i] - mx) * (x[i] - mx);
+        sxy += (x[i] - mx) * (y[i] - my);
+        syy += (y[i] - my) * (y[i] - my);
+    }
+    return sxx > 0 ? std::max(0.0, syy - sxy * sxy / sxx) : syy;
+}
+
 } // namespace
 
-void TempoFit::Sums::add(double p, double t) {
-    if (n >= 2) {
+void TempoFit::Line::add(std::int64_t p, double t) {
+    const double x = beats(p);
+    Sums& place = places_[place_of(p)];
+    if (place.n >= 1 && spp_ > 0) {
         // The new strike's residual against the line so far, scaled by its leverage,
         // is what it adds to the residual sum (recursive least squares): no
         // difference of large sums, so no cancellation however long the line.
-        const double dp = p - mean_p;
-        const double residual = t - (mean_t + spt / spp * dp);
-        const double leverage = 1.0 / n + dp * dp / spp;
-        ssr += residual * residual / (1.0 + leverage);
+        const double dx = x - place.mean_p;
+        const double residual = t - (place.mean_t + spt_ / spp_ * dx);
+        const double share = residual * residual / (1.0 + 1.0 / place.n + dx * dx / spp_);
+        ssr_ += share;
+        // One wild strike kept as an ordinary one must not blind the rules for good.
+        const double limit = slope() ? allowance(p, outlier_spreads) : HUGE_VAL;
+        clipped_ssr_ += std::min(share, limit * limit);
     }
-    ++n;
-    const double dp = p - mean_p;
-    const double dt = t - mean_t;
-    mean_p += dp / n;
-    mean_t += dt / n;
-    spp += dp * (p - mean_p);
-    spt += dp * (t - mean_t);
+    places_used_ += place.n == 0 ? 1 : 0;
+    for (Sums* s : {&place, &all_}) {
+        ++s->n;
+        const double dx = x - s->mean_p;
+        s->mean_p += dx / s->n;
+        s->mean_t += (t - s->mean_t) / s->n;
+        const double dspp = dx * (x - s->mean_p);
+        const double dspt = dx * (t - s->mean_t);
+        s->spp += dspp;
+        s->spt += dspt;
+        if (s == &place) {
+            spp_ += dspp;
+            spt_ += dspt;
+        }
+    }
 }
 
-std::optional<double> TempoFit::Sums::slope() const {
-    if (n < 2 || !(spp > 0)) {
+void TempoFit::Line::remove(std::int64_t p, double t) {
+    const double x = beats(p);
+    Sums& place = places_[place_of(p)];
+    if (place.n >= 2 && spp_ > 0) {
+        // The reverse of add: the strike's residual about the whole line, scaled up
+        // by its leverage, is what it took from the residual sum.
+        const double dx = x - place.mean_p;
+        const double residual = t - (place.mean_t + spt_ / spp_ * dx);
+        const double leverage = 1.0 / place.n + dx * dx / spp_;
+        const double share = leverage < 1 ? residual * residual / (1.0 - leverage) : 0.0;
+        ssr_ = std::max(0.0, ssr_ - share);
+        clipped_ssr_ = std::max(0.0, clipped_ssr_ - share);
+    }
+    places_used_ -= place.n == 1 ? 1 : 0;
+    for (Sums* s : {&place, &all_}) {
+        if (s->n == 1) {
+            *s = {};
+            continue;
+        }
+        const double mean_p = (s->n * s->mean_p - x) / (s->n - 1);
+        const double mean_t = (s->n * s->mean_t - t) / (s->n - 1);
+        const double dspp = (x - mean_p) * (x - s->mean_p);
+        const double dspt = (x - mean_p) * (t - s->mean_t);
+        --s->n;
+        s->mean_p = mean_p;
+        s->mean_t = mean_t;
+        s->spp -= dspp;
+        s->spt -= dspt;
+        if (s == &place) {
+            spp_ -= dspp;
+            spt_ -= dspt;
+        }
+    }
+}
+
+std::optional<double> TempoFit::Line::slope() const {
+    // Until one place has two strikes, the places share their offset too.
+    const double spp = spp_ > 0 ? spp_ : all_.spp;
+    const double spt = spp_ > 0 ? spt_ : all_.spt;
+    if (!(spp > 0)) {
         return std::nullopt;
     }
     const double s = spt / spp;
@@ -67,12 +163,48 @@ std::optional<double> TempoFit::Sums::slope() const {
     return s;
 }
 
+double TempoFit::Line::at(std::int64_t p) const {
+    const Sums& place = places_[place_of(p)];
+    const Sums& from = spp_ > 0 && place.n > 0 ? place : all_;
+    return from.mean_t + *slope() * (beats(p) - from.mean_p);
+}
+
+double TempoFit::Line::variance_factor(std::int64_t p) const {
+    const Sums& place = places_[place_of(p)];
+    const bool own = spp_ > 0 && place.n > 0;
+    const Sums& from = own ? place : all_;
+    const double spp = own ? spp_ : all_.spp;
+    const double dx = beats(p) - from.mean_p;
+    return 1.0 + 1.0 / std::max(from.n, 1) + (spp > 0 ? dx * dx / spp : 0.0);
+}
+
+double TempoFit::Line::spread() const {
+    const std::int32_t df = degrees_of_freedom();
+    return df > 0 ? std::max(std::sqrt(clipped_ssr_ / df), spread_floor) : 0.0;
+}
+
+double TempoFit::Line::judged_spread() const {
+    const std::int32_t df = degrees_of_freedom();
+    return df > 0 ? std::sqrt(1.0 + few_strikes / df) * spread() : HUGE_VAL;
+}
+
+double TempoFit::Line::allowance(std::int64_t p, double spreads) const {
+    return spreads * judged_spread() * std::sqrt(variance_factor(p));
+}
+
+std::optional<double> TempoFit::Line::slope_error() const {
+    const std::int32_t df = degrees_of_freedom();
+    if (df < 1 || !(spp_ > 0)) {
+        return std::nullopt;
+    }
+    return std::sqrt(ssr_ / df / spp_);
+}
+
 void TempoFit::add(double reading, std::int16_t notemode) {
-    const double beats = note_beats(notemode);
+    const std::int64_t note = note_sixths(notemode);
     require_clock_reading(reading);
-    if (line_.n == 0) {
-        begin_line(beats);
-        last_reading_ = reading;
+    if (line_.n() == 0) {
+        begin_line(reading);
         return;
     }
 
@@ -81,59 +213,79 @@ void TempoFit::add(double reading, std::int16_t notemode) {
         interval += seconds_per_day; // the clock started again at midnight
     }
     if (interval == 0) {
-        return; // the same instant as the line's last strike tells nothing
+        return; // the same instant as the latest strike tells nothing
     }
-    const double t = last_.t + interval;
-    if (recent_count_ == static_cast<std::int32_t>(recent_.size())) {
-        recent_ = {recent_[1], recent_[2], {}};
-        --recent_count_;
-    }
-    recent_[static_cast<std::size_t>(recent_count_++)] = {0, t, beats};
+    last_reading_ = reading;
+    last_t_ += interval;
 
+    bool taken = false;
+    if (pending_) {
+        // A short interval whose next one completes the note holds a bounce: the two
+        // strikes are one note, struck where the nearer of them lies. Otherwise (a
+        // swing, a rushed note) the early strike counts as a note of its own.
+        const Pending early = *pending_;
+        pending_.reset();
+        const std::int64_t p = last_.p + early.note;
+        if (!completes_the_note(last_t_, note)) {
+            take({p, early.t}, early.note);
+            taken = true;
+        } else if (std::fabs(early.t - line_.at(p)) <= std::fabs(last_t_ - line_.at(p))) {
+            take({p, early.t}, early.note);
+            after_a_strike();
+            return;
+        }
+    }
+    if (judge(note) || taken) {
+        after_a_strike();
+    }
+}
+
+void TempoFit::after_a_strike() {
+    drop_early_strikes_that_disagree();
+    if (!read_again()) {
+        follow_a_change();
+    }
+}
+
+bool TempoFit::judge(std::int64_t note) {
+    const double t = last_t_;
     const std::optional<double> beat = line_.slope();
-    const double note = beat ? *beat * beats : 0;
-    if (interval > pause_seconds && (!beat || interval > 4 * note)) {
-        begin_line(beats);
-        last_reading_ = reading;
-        return;
+    const double interval = t - last_.t;
+    if (interval > pause_seconds && (!beat || interval > 4 * *beat * beats(note))) {
+        begin_line(last_reading_);
+        return false;
     }
-    if (line_.n < 4) {
-        take(last_.p + beats, t, beats);
-        last_reading_ = reading;
-        return;
+    const std::int64_t next = last_.p + note;
+    if (line_.n() < 4 || !beat) {
+        take({next, t}, note);
+        return true;
     }
-
-    double p = last_.p + beats;
-    bool extra = false;
-    bool missed = false;
-    if (interval < extra_tap_below * note) {
-        extra = true;
-    } else {
-        for (const double notes : {2.0, 3.0}) {
-            if (std::fabs(interval - notes * note) <= missed_beat_tolerance * notes * note) {
-                missed = true;
-                p = last_.p + notes * beats;
-                break; // where both would do, the nearer: two notes
+    // How far off each reading of the strike is, in allowances.
+    const auto off = [&](std::int64_t p) {
+        return (t - line_.at(p)) / line_.allowance(p, outlier_spreads);
+    };
+    const double one = off(next);
+    if (one < -1 && line_.n() >= strikes_to_read_a_slip) {
+        pending_ = Pending{t, note};
+        return false;
+    }
+    if (one > 1 && line_.n() >= strikes_to_read_a_slip) {
+        for (const std::int64_t notes : {2, 3}) {
+            if (std::fabs(off(last_.p + notes * note)) <= 1) {
+                take({last_.p + notes * note, t}, note);
+                return true;
             }
         }
     }
-    const bool odd = extra || missed;
-    const bool odd_lately = (odd_history_ & 0b111u) != 0;
-    odd_history_ = ((odd_history_ << 1) | (odd ? 1u : 0u)) & 0b1111u;
-    if (odd && odd_lately) {
-        // Two odd strikes among four are not a player's slips: the line has the
-        // wrong note length (a mistimed tap early on). Start again from the latest
-        // strikes as they came, so the line can never lock onto a wrong tempo.
-        restart_from_recent();
-        last_reading_ = reading;
-        return;
-    }
-    if (extra) {
-        return; // left out: the next interval counts from the line's last strike
-    }
-    take(p, t, beats);
-    last_reading_ = reading;
-    drop_early_strikes_that_disagree();
+    take({next, t}, note);
+    return true;
+}
+
+bool TempoFit::completes_the_note(double t, std::int64_t note) const {
+    // Nearer to the note the early strike began than to the one after it.
+    const std::int64_t p = last_.p + note;
+    return std::fabs(t - line_.at(p)) / line_.allowance(p, outlier_spreads) <
+           std::fabs(t - line_.at(p + note)) / line_.allowance(p + note, outlier_spreads);
 }
 
 void TempoFit::reset() {
@@ -141,7 +293,7 @@ void TempoFit::reset() {
 }
 
 std::int32_t TempoFit::strikes() const noexcept {
-    return line_.n;
+    return line_.n();
 }
 
 std::optional<double> TempoFit::tempo() const {
@@ -155,68 +307,192 @@ std::optional<double> TempoFit::tempo() const {
 
 std::optional<double> TempoFit::standard_error() const {
     const std::optional<double> beat = line_.slope();
-    if (!beat || line_.n < 3) {
+    const std::optional<double> error = line_.slope_error();
+    if (!beat || !error) {
         return std::nullopt;
     }
-    const double slope_variance = line_.ssr / (line_.n - 2) / line_.spp;
-    const double se = 60.0 * std::sqrt(slope_variance) / (*beat * *beat);
+    const double se = 60.0 * *error / (*beat * *beat);
     return std::isfinite(se) ? std::optional(se) : std::nullopt;
 }
 
-void TempoFit::begin_line(double beats) {
+std::optional<double> TempoFit::beat() const {
+    if (line_.n() < 2 || !tempo()) {
+        return std::nullopt; // no beat without a tempo, however short its strikes' intervals
+    }
+    const std::int64_t whole = last_.p / sixths_a_beat * sixths_a_beat;
+    return origin_ + line_.at(whole);
+}
+
+void TempoFit::begin_line(double reading) {
     line_ = {};
-    late_ = {};
-    early_in_line_ = true;
-    odd_history_ = 0;
-    recent_ = {Strike{0, 0, beats}};
-    recent_count_ = 1;
-    take(0, 0, beats);
+    judging_start_ = true;
+    recent_count_ = 0;
+    taken_ = 0;
+    pending_.reset();
+    origin_ = reading;
+    last_reading_ = reading;
+    last_t_ = 0;
+    take({0, 0}, 0);
 }
 
-void TempoFit::take(double p, double t, double beats) {
-    if (early_in_line_ && line_.n < static_cast<std::int32_t>(early_.size())) {
-        early_[static_cast<std::size_t>(line_.n)] = {p, t, beats};
-    } else {
-        late_.add(p, t);
+void TempoFit::take(Point s, std::int64_t note) {
+    if (taken_ < static_cast<std::int32_t>(early_.size())) {
+        early_[static_cast<std::size_t>(taken_)] = s;
     }
-    line_.add(p, t);
-    last_ = {p, t, beats};
-}
-
-void TempoFit::restart_from_recent() {
-    const std::array<Strike, 3> strikes = recent_;
-    const std::int32_t count = recent_count_;
-    begin_line(strikes[0].beats);
-    double p = 0;
-    for (std::int32_t i = 1; i < count; ++i) {
-        const Strike& s = strikes[static_cast<std::size_t>(i)];
-        p += s.beats;
-        const Strike again{p, s.t - strikes[0].t, s.beats};
-        recent_[static_cast<std::size_t>(recent_count_++)] = again;
-        take(again.p, again.t, again.beats);
+    if (recent_count_ == static_cast<std::int32_t>(window)) {
+        std::rotate(recent_.begin(), recent_.begin() + 1, recent_.end());
+        --recent_count_;
     }
+    recent_[static_cast<std::size_t>(recent_count_++)] = {s, note, taken_++, line_};
+    line_.add(s.p, s.t);
+    last_ = s;
 }
 
 void TempoFit::drop_early_strikes_that_disagree() {
-    if (!early_in_line_ || late_.n < strikes_to_judge_the_start) {
+    if (!judging_start_ ||
+        taken_ < static_cast<std::int32_t>(early_.size()) + strikes_to_judge_the_start) {
         return;
     }
-    const std::optional<double> beat = late_.slope();
+    judging_start_ = false;
+    Line late = line_;
+    for (const Point& s : early_) {
+        late.remove(s.p, s.t);
+    }
+    const std::optional<double> beat = late.slope();
     if (!beat) {
         return;
     }
     // A bounce, a missed beat or a badly timed tap among the first three strikes,
-    // before the line knew its note length, would bend it for good: judged against
-    // the line of the later strikes, and their own scatter, such a start is dropped.
-    const double scatter = std::sqrt(late_.ssr / (late_.n - 2));
-    for (const Strike& s : early_) {
-        const double expected = late_.mean_t + *beat * (s.p - late_.mean_p);
-        if (std::fabs(s.t - expected) >
-            std::max(early_strike_tolerance * *beat * s.beats, early_strike_deviations * scatter)) {
-            line_ = late_;
-            early_in_line_ = false;
-            return;
+    // before the line knew its note length, would bend it for good: judged once
+    // against the line of the later strikes, and their own scatter, each of them
+    // that lies off it is dropped.
+    for (std::size_t i = 0; i < early_.size(); ++i) {
+        const Point& s = early_[i];
+        const std::size_t next = std::max<std::size_t>(i, 1);
+        const double note = *beat * beats(early_[next].p - early_[next - 1].p);
+        if (std::fabs(s.t - late.at(s.p)) <=
+            std::max(early_strike_tolerance * note, late.allowance(s.p, early_strike_spreads))) {
+            continue;
         }
+        line_.remove(s.p, s.t);
+        std::int32_t count = 0;
+        for (std::int32_t j = 0; j < recent_count_; ++j) {
+            Recent& r = recent_[static_cast<std::size_t>(j)];
+            if (r.index == static_cast<std::int32_t>(i)) {
+                continue;
+            }
+            if (r.index > static_cast<std::int32_t>(i)) {
+                r.before.remove(s.p, s.t);
+            }
+            recent_[static_cast<std::size_t>(count++)] = r;
+        }
+        recent_count_ = count;
+    }
+}
+
+bool TempoFit::read_again() {
+    // A missed beat or an extra tap that the line could not tell from an uneven
+    // strike when it came shows later as a step of a whole note in the strikes that
+    // follow: read from that strike on a note later (one or two notes missed) or,
+    // without it, a note earlier (it was extra), they fit far better.
+    const double now = line_.residual_squares();
+    double best_gain = 0;
+    std::int32_t best = -1;
+    std::int64_t best_shift = 0;
+    for (std::int32_t j = 1; j < recent_count_; ++j) {
+        const Recent& from = recent_[static_cast<std::size_t>(j)];
+        if (from.before.n() < strikes_before_a_change) {
+            continue;
+        }
+        for (const std::int64_t shift : {from.note, 2 * from.note, -from.note}) {
+            // A step needs strikes after it: one odd strike alone is for judge().
+            if (recent_count_ - j - (shift < 0 ? 1 : 0) < strikes_after_a_step) {
+                continue;
+            }
+            Line again = from.before;
+            for (std::int32_t i = j + (shift < 0 ? 1 : 0); i < recent_count_; ++i) {
+                const Point& s = recent_[static_cast<std::size_t>(i)].at;
+                again.add(s.p + shift, s.t);
+            }
+            if (!again.slope()) {
+                continue;
+            }
+            const double spread = read_again_spreads * again.judged_spread();
+            const double gain = now - again.residual_squares() - spread * spread;
+            if (gain > best_gain) {
+                best_gain = gain;
+                best = j;
+                best_shift = shift;
+            }
+        }
+    }
+    if (best < 0) {
+        return false;
+    }
+    const std::array<Recent, window> strikes = recent_;
+    const std::int32_t count = recent_count_;
+    const Recent& from = strikes[static_cast<std::size_t>(best)];
+    line_ = from.before;
+    recent_count_ = best;
+    taken_ = from.index;
+    for (std::int32_t i = best + (best_shift < 0 ? 1 : 0); i < count; ++i) {
+        const Recent& s = strikes[static_cast<std::size_t>(i)];
+        take({s.at.p + best_shift, s.at.t}, s.note);
+    }
+    return true;
+}
+
+void TempoFit::follow_a_change() {
+    const auto m = static_cast<std::size_t>(recent_count_);
+    if (recent_count_ < 2 + strikes_after_a_change || !line_.slope()) {
+        return;
+    }
+    // The latest strikes' residuals about the line: a change of tempo among them is
+    // a bend, which two lines split at the bend fit far better than one. Residuals
+    // rather than times, so that a swing's offsets are left out.
+    std::array<double, window> x{}, y{};
+    for (std::size_t i = 0; i < m; ++i) {
+        x[i] = beats(recent_[i].at.p - recent_[0].at.p);
+        y[i] = recent_[i].at.t - line_.at(recent_[i].at.p);
+    }
+    const double one = residual_squares(x, y, 0, m);
+    double best = one;
+    std::size_t split = 0;
+    for (std::size_t k = 2; k + strikes_after_a_change <= m; ++k) {
+        if (recent_[k].index < strikes_before_a_change) {
+            continue;
+        }
+        const double two = residual_squares(x, y, 0, k) + residual_squares(x, y, k, m);
+        if (two < best) {
+            best = two;
+            split = k;
+        }
+    }
+    if (split == 0) {
+        return;
+    }
+    // Six degrees of freedom say little about the scatter: the line's own spread
+    // before the split, over all its strikes then, keeps a lucky window from passing
+    // for a change.
+    const double spread = std::max(recent_[split].before.judged_spread(), spread_floor);
+    const double scatter = std::max(best / static_cast<double>(m - 4), spread * spread);
+    if (!((one - best) / 2 / scatter > change_f)) {
+        return;
+    }
+    // The new line starts at the split, which becomes its first strike and beat.
+    const std::array<Recent, window> strikes = recent_;
+    const Point first = strikes[split].at;
+    const double after = last_t_ - first.t;
+    const std::optional<Pending> pending = pending_;
+    const double reading = last_reading_;
+    begin_line(std::fmod(origin_ + first.t, seconds_per_day));
+    for (std::size_t i = split + 1; i < m; ++i) {
+        take({strikes[i].at.p - first.p, strikes[i].at.t - first.t}, strikes[i].note);
+    }
+    last_reading_ = reading;
+    last_t_ = after;
+    if (pending) {
+        pending_ = Pending{pending->t - first.t, pending->note};
     }
 }
 

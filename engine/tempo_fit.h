@@ -9,8 +9,15 @@ namespace tempocalc {
 // The tempo of a line fitted by least squares through every strike since the line
 // began: the time of each strike against its position in quarter-note beats. It
 // reads far closer to the truth than a mean of the single intervals when the taps
-// are uneven, and it is robust to what players do: a missed beat, an extra tap (a
-// bounce) and a pause, which starts a new line. Constant time and memory a strike.
+// are uneven. In eighth or twelfth notes each place within the beat has an offset
+// of its own (one slope for all), so a swung long-short pair tilts it no more than
+// an even one. Every rule that reads a strike as other than the next note rests on
+// the line's own scatter: a bounce (an early strike whose next one completes the
+// note), a missed beat (a late one that fits two or three notes), a slip the line
+// could not tell at first (read again once later strikes show its step), a held
+// change of tempo (two lines fit the latest strikes far better than one: a new line
+// starts at the split), a bad start (judged once eight strikes follow) and a pause.
+// Constant time and memory a strike.
 class TempoFit {
 public:
     // A strike at a clock reading (seconds since local midnight) that stands for one
@@ -22,42 +29,96 @@ public:
     std::int32_t strikes() const noexcept;        // strikes in the current line
     std::optional<double> tempo() const;          // quarter-note BPM, from the line's second strike
     std::optional<double> standard_error() const; // one standard error of tempo() in BPM
+    // The line's time of its latest whole beat at or before its last strike, as a
+    // clock reading of the day of the line's first strike (past 86,400 once the line
+    // crossed midnight); the line's first strike is its beat 0. From the second strike.
+    std::optional<double> beat() const;
 
     // A strike more than this long after the line's last one, and more than four of
     // its notes, starts a new line.
     static constexpr double pause_seconds = 2.0;
 
 private:
-    // The running least-squares sums of a set of strikes, in a form that stays exact
-    // over long lines: means and centred sums updated one strike at a time.
-    struct Sums {
-        std::int32_t n = 0;
-        double mean_p = 0, mean_t = 0; // position in beats, time in seconds
-        double spp = 0, spt = 0;       // centred sums of squares and products
-        double ssr = 0;                // sum of squared residuals about the line
+    // Positions count sixths of a quarter-note beat, so that quarter, eighth and
+    // twelfth notes, mixed in any order, land on whole numbers.
+    static constexpr std::int64_t sixths_a_beat = 6;
+    static constexpr std::size_t window = 10; // the latest strikes that may be read again
 
-        void add(double p, double t);
-        std::optional<double> slope() const; // seconds a beat
+    // The least-squares sums of a line whose strikes share one slope, with an offset
+    // for each place within the beat, kept in a form that stays exact over long
+    // lines: means and centred sums updated one strike at a time.
+    class Line {
+    public:
+        void add(std::int64_t p, double t);
+        void remove(std::int64_t p, double t); // a strike added before
+        std::int32_t n() const noexcept { return all_.n; }
+        std::optional<double> slope() const; // seconds a quarter-note beat
+        double residual_squares() const noexcept { return ssr_; }
+        // The time the line gives position p, and that prediction's variance in
+        // units of the scatter of one strike (1 + leverage). Need slope().
+        double at(std::int64_t p) const;
+        double variance_factor(std::int64_t p) const;
+        // One strike's scatter about the line (seconds), no less than a floor; 0
+        // while unknown.
+        double spread() const;
+        // The spread that rules judge by: wider for a short line, whose own spread
+        // says little, and infinite while it is unknown.
+        double judged_spread() const;
+        // How far a strike may lie from at(p) and still be an ordinary one, given so
+        // many judged spreads. Needs slope().
+        double allowance(std::int64_t p, double spreads) const;
+        std::optional<double> slope_error() const; // seconds a beat
+
+    private:
+        struct Sums {
+            std::int32_t n = 0;
+            double mean_p = 0, mean_t = 0; // position in beats, time in seconds
+            double spp = 0, spt = 0;       // centred sums of squares and products
+        };
+        std::int32_t degrees_of_freedom() const noexcept { return all_.n - places_used_ - 1; }
+
+        std::array<Sums, sixths_a_beat> places_; // by position modulo a beat
+        Sums all_;                               // every strike, one offset
+        std::int32_t places_used_ = 0;
+        double spp_ = 0, spt_ = 0; // pooled over the places
+        double ssr_ = 0;           // sum of squared residuals about the line
+        double clipped_ssr_ = 0;   // the same with each strike's share clipped, for spread()
     };
-    struct Strike {
-        double p = 0, t = 0; // position and time in the line
-        double beats = 1;    // the note length it was struck as
+    struct Point {
+        std::int64_t p = 0; // position in sixths of a beat since the line's first strike
+        double t = 0;       // seconds since the line's first strike
+    };
+    struct Recent {
+        Point at;
+        std::int64_t note = 0;  // the note value it was struck as
+        std::int32_t index = 0; // its order in the line
+        Line before;            // the line before it was taken
     };
 
-    void begin_line(double beats); // the line's first strike, at its time 0
-    void take(double p, double t, double beats);
-    void restart_from_recent();
+    void begin_line(double reading);
+    bool judge(std::int64_t note); // places the latest strike; false unless taken
+    bool completes_the_note(double t, std::int64_t note) const;
+    void take(Point s, std::int64_t note);
+    void after_a_strike(); // the rules that look back over the line's strikes
     void drop_early_strikes_that_disagree();
+    bool read_again();
+    void follow_a_change();
 
-    Sums line_;                    // every strike of the line
-    Sums late_;                    // the line's strikes from the fourth on
-    std::array<Strike, 3> early_;  // the line's first three strikes
-    bool early_in_line_ = false;   // whether line_ still counts them
-    std::array<Strike, 3> recent_; // the latest strikes added, kept or not, oldest first
+    Line line_;                         // every strike of the line
+    std::array<Point, 3> early_;        // the line's first three strikes
+    bool judging_start_ = false;        // until enough later strikes have judged them
+    std::array<Recent, window> recent_; // the line's latest strikes, oldest first
     std::int32_t recent_count_ = 0;
-    unsigned odd_history_ = 0; // one bit a strike, latest lowest: a missed beat or extra tap
-    double last_reading_ = 0;  // the clock reading of the line's last strike
-    Strike last_;              // the line's last strike
+    std::int32_t taken_ = 0; // strikes taken into the line since it began
+    Point last_;             // the line's last strike
+    struct Pending {
+        double t = 0;
+        std::int64_t note = 0;
+    };
+    std::optional<Pending> pending_; // an early strike that the next one may show to be a bounce
+    double origin_ = 0;              // the clock reading of the line's first strike
+    double last_reading_ = 0;        // the latest strike's clock reading, kept or not
+    double last_t_ = 0;              // and its time in the line
 };
 
 } // namespace tempocalc

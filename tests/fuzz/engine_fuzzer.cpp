@@ -151,7 +151,8 @@ void checkStrike(TempoState& state, double reading, std::string_view separator) 
 }
 
 // The fitted line: a refused strike changes nothing, and it never holds more strikes
-// than it was given, a tempo that is not positive or a value that is not finite.
+// than it was given, a tempo that is not positive, a value that is not finite or a beat
+// without a tempo.
 void checkFit(TempoFit& fit, double reading, std::int16_t notemode, std::int64_t& added) {
     const std::int32_t strikes = fit.strikes();
     const std::optional<double> tempo = fit.tempo();
@@ -169,6 +170,9 @@ void checkFit(TempoFit& fit, double reading, std::int16_t notemode, std::int64_t
     }
     if (const std::optional<double> se = fit.standard_error()) {
         check(std::isfinite(*se) && *se >= 0, "a fitted standard error", exact_text(*se));
+    }
+    if (const std::optional<double> beat = fit.beat()) {
+        check(std::isfinite(*beat) && fit.tempo(), "a fitted beat", exact_text(*beat));
     }
 }
 

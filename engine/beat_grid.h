@@ -1,0 +1,12 @@
+#pragma once
+
+namespace tempocalc {
+
+// Quarter-note beats every 60/bpm seconds, one of them at the clock reading `beat`
+// (seconds since local midnight; past 86,400 when the line crossed midnight).
+struct BeatGrid {
+    double bpm = 0;
+    double beat = 0;
+};
+
+} // namespace tempocalc
