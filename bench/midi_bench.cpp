@@ -7,8 +7,8 @@
 //
 // midi_bench [--strikes N] [--seed S]
 
-#include "day_clock.h"
 #include "application.h"
+#include "day_clock.h"
 #include "form1.h"
 #include "stats.h"
 

@@ -57,6 +57,15 @@ std::optional<double> TapSession::average() const {
     return average_value(averageText(), separator_);
 }
 
+std::optional<BeatGrid> TapSession::grid() const {
+    const std::optional<double> bpm = average();
+    const std::optional<double> beat = fit_.beat();
+    if (!bpm || !(*bpm > 0) || !beat) {
+        return std::nullopt; // a tempo that rounds to nothing has no beats
+    }
+    return BeatGrid{*bpm, *beat};
+}
+
 std::string TapSession::averageText() const {
     if (method_ == AverageMethod::line) {
         return average_text(fit_.tempo().value_or(0.0), separator_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "beat_grid.h"
 #include "tempo_engine.h"
 #include "tempo_fit.h"
 
@@ -46,6 +47,12 @@ public:
     // The tempo that Ave shows, read back from its text, once it shows one: what the
     // tapped tempo is shared as.
     std::optional<double> average() const;
+
+    // Where the beats fall: at the tempo Ave shows, in the phase of the line through
+    // the strikes (the most exact phase the strikes give, whichever method fills Ave).
+    // None until both are there: after initialize, or a pause that starts a new line,
+    // until that line has a tempo.
+    std::optional<BeatGrid> grid() const;
 
     AverageMethod method() const { return method_; }
     const TempoState& state() const { return state_; }

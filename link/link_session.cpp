@@ -4,6 +4,8 @@
 
 #include <QMetaObject>
 
+#include <cmath>
+
 namespace tempocalc {
 
 struct LinkSession::Peer {
@@ -68,22 +70,30 @@ bool LinkSession::isJoined() const {
     return peer_ != nullptr;
 }
 
-bool LinkSession::publishTempo(double bpm) {
+bool LinkSession::publish(double bpm, std::optional<Beat> beat) {
     if (!(bpm >= lowest_tempo && bpm <= highest_tempo)) {
         return false;
     }
     if (!peer_) {
         join(bpm);
     }
-    commit(bpm);
-    published_ = bpm;
+    published_ = Published{bpm, beat};
+    commit(*published_);
     return true;
 }
 
-void LinkSession::commit(double bpm) {
+void LinkSession::commit(const Published& published) {
     ableton::Link& link = peer_->link;
     auto state = link.captureAppSessionState();
-    state.setTempo(bpm, link.clock().micros());
+    state.setTempo(published.bpm, link.clock().micros());
+    if (published.beat) {
+        // Link's clock (the raw monotonic clock) and the steady clock, read back to back.
+        const std::chrono::microseconds host = link.clock().micros();
+        const auto at = host + std::chrono::duration_cast<std::chrono::microseconds>(
+                                   *published.beat - std::chrono::steady_clock::now());
+        constexpr double quantum = 1; // beats, not bars
+        state.forceBeatAtTime(std::round(state.beatAtTime(at, quantum)), at, quantum);
+    }
     link.commitAppSessionState(state);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -24,10 +25,15 @@ public:
     explicit LinkSession(QObject* parent = nullptr);
     ~LinkSession() override;
 
-    // Sets the session's tempo from now on, keeping its beat phase; joins the session
-    // first if need be. A tempo outside Link's range is not sent (nor joined for);
-    // returns whether it was sent.
-    bool publishTempo(double bpm);
+    // A time on the steady clock that a whole beat of the session should fall on.
+    using Beat = std::chrono::steady_clock::time_point;
+
+    // Sets the session's tempo from now on; joins the session first if need be.
+    // Without a beat the session keeps its phase. With one, the same commit moves the
+    // session's beats onto it: the session's whole beat nearest to that time falls
+    // exactly there (every peer's beat moves, by half a beat at most). A tempo
+    // outside Link's range is not sent (nor joined for); returns whether it was sent.
+    bool publish(double bpm, std::optional<Beat> beat = std::nullopt);
     // Leaves the session; the peers hear it at once.
     void leave();
     bool isJoined() const;
@@ -43,13 +49,17 @@ signals:
 
 private:
     struct Peer;
+    struct Published {
+        double bpm;
+        std::optional<Beat> beat;
+    };
     void join(double bpm);
-    void commit(double bpm);
+    void commit(const Published& published);
 
     std::unique_ptr<Peer> peer_;
     int peers_ = 0;
-    unsigned session_ = 0;             // counts the times the session was joined
-    std::optional<double> published_;  // the tempo published last, since joining
+    unsigned session_ = 0;               // counts the times the session was joined
+    std::optional<Published> published_; // what was published last, since joining
 };
 
 } // namespace tempocalc

@@ -2,6 +2,7 @@
 // the window and a second Link peer of the test's own find each other there, and no
 // packet leaves the machine.
 
+#include "day_clock.h"
 #include "number_text.h"
 #include "settings.h"
 #include "window_fixture.h"
@@ -10,6 +11,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QPushButton>
 #include <QSettings>
 
 #include <chrono>
@@ -91,7 +93,8 @@ TEST_F(LinkWindow, APeerThatJoinsBeforeTheFirstTempoKeepsItsTempoThenFollowsAve)
     EXPECT_TRUE(sessionFollows(peer, shownAverage()))
         << sessionTempo(peer) << " for " << shownAverage();
     const QString line = QStringLiteral("Link session: %1 BPM").arg(shownAverage(), 0, 'f', 2);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return tooltip().contains(line); })) << tooltip().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return tooltip().contains(line); }))
+        << tooltip().toStdString();
     EXPECT_EQ(linkEntry(form)->text(), "Share tempo with Link (1 peer)");
 
     // Tempi beyond Link's range are not sent; initialize stays in the session.
@@ -190,7 +193,8 @@ TEST_F(LinkWindow, AnotherPeersTempoReachesOnlyTheTooltip) {
     auto state = peer.captureAppSessionState();
     state.setTempo(140.0, peer.clock().micros());
     peer.commitAppSessionState(state);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return tooltip().contains("Link session: 140.00 BPM"); }, 2000))
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return tooltip().contains("Link session: 140.00 BPM"); }, 2000))
         << tooltip().toStdString();
     EXPECT_EQ(text("Text1"), ave);
     EXPECT_EQ(text("Text2"), tempo);
@@ -223,6 +227,64 @@ TEST_F(LinkWindow, TheChoiceIsKeptForTheNextStart) {
     linkEntry(form)->trigger();
     EXPECT_EQ(QSettings(Settings::path(), QSettings::IniFormat).value("link/enabled").toString(),
               "false");
+}
+
+// Readings of a day clock and the two clocks a Link peer's beat is read at.
+struct Clocks {
+    DayClock day;
+    double reading(std::chrono::steady_clock::time_point t) const {
+        return day() + std::chrono::duration<double>(t - std::chrono::steady_clock::now()).count();
+    }
+    static std::chrono::microseconds link(ableton::Link& peer,
+                                          std::chrono::steady_clock::time_point t) {
+        return peer.clock().micros() + std::chrono::duration_cast<std::chrono::microseconds>(
+                                           t - std::chrono::steady_clock::now());
+    }
+};
+
+TEST_F(LinkWindow, PutsTheSessionsBeatsOnTheTapsOnlyWhenAskedTo) {
+    ableton::Link peer(97.0);
+    peer.enable(true);
+    const Clocks clocks;
+    Form1 window(clocks.day);
+    EXPECT_FALSE(menuEntry(window, QStringLiteral("Put Link's beats on the taps"))->isEnabled());
+    linkEntry(window)->trigger();
+    using namespace std::chrono;
+    const auto beat = duration_cast<steady_clock::duration>(duration<double>(0.5)); // 120 BPM
+    const auto tapAround = [&](steady_clock::time_point last, int count) {
+        for (int k = count - 1; k >= 0; --k) {
+            window.strikeAt(clocks.reading(last - k * beat));
+        }
+    };
+    tapAround(steady_clock::now(), 3);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return linkEntry(window)->text() == "Share tempo with Link (1 peer)"; }, 5000));
+    ASSERT_TRUE(sessionFollows(peer, 120.0));
+    window.findChild<QPushButton*>("Command4")->click(); // a new line, in the session still
+
+    // Taps 0.3 beats after the session's beats.
+    const auto now = steady_clock::now();
+    const double at = peer.captureAppSessionState().beatAtTime(Clocks::link(peer, now), 1);
+    const auto tap = now - duration_cast<steady_clock::duration>(
+                               duration<double>((at - std::floor(at) - 0.3 + 1) * 0.5));
+    const auto offBeat = [&](int beatsLater) {
+        const double b = peer.captureAppSessionState().beatAtTime(
+            Clocks::link(peer, tap + beatsLater * beat), 1);
+        return b - std::round(b);
+    };
+    tapAround(tap, 8);
+    QTest::qWait(300);
+    for (const int later : {1, 2, 3}) {
+        EXPECT_NEAR(offBeat(later), 0.3, 0.01) << later; // the session kept its phase
+    }
+    menuEntry(window, QStringLiteral("Put Link's beats on the taps"))->trigger();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return std::fabs(offBeat(1)) < 0.01; }));
+    for (const int later : {1, 2, 3}) {
+        EXPECT_NEAR(offBeat(later), 0.0, 0.01) << later;
+    }
+    EXPECT_TRUE(Settings::load().align);
+    Form1 restarted([] { return 0.0; });
+    EXPECT_TRUE(menuEntry(restarted, QStringLiteral("Put Link's beats on the taps"))->isChecked());
 }
 
 } // namespace

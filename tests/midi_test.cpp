@@ -2,8 +2,8 @@
 // JACK client of the test's own as the pedal. MidiWithoutSystem runs with no server.
 
 #include "day_clock.h"
-#include "midi_tap.h"
 #include "form1.h"
+#include "midi_tap.h"
 #include "resident_memory.h"
 #include "settings.h"
 
@@ -198,8 +198,9 @@ TEST_F(MidiWindow, OpeningTheSubmenuAgainAndAgainKeepsOneGroupOfChoices) {
     for (int i = 0; i < 50; ++i) {
         entries(*form);
     }
-    EXPECT_EQ(form->findChild<QMenu*>(QStringLiteral("midiMenu"))->findChildren<QActionGroup*>().size(),
-              1);
+    EXPECT_EQ(
+        form->findChild<QMenu*>(QStringLiteral("midiMenu"))->findChildren<QActionGroup*>().size(),
+        1);
 }
 
 TEST_F(MidiWindow, StrikesGoOnAcrossMidnight) {
@@ -244,8 +245,10 @@ TEST_F(MidiWindow, APedalStrikeWhileTheSpaceBarIsHeldComesFirstAndTheKeyIsLeftOu
 
 TEST(MidiPortNames, AnAlsaPortIsFoundByItsNameWhateverItsNumbersAreNow) {
     const auto alsa = [](const char* name) { return MidiPort{"alsa", QString::fromUtf8(name)}; };
-    const QList<MidiPort> plugged{alsa("Pedal:Pedal MIDI 1 28:0"), alsa("Keys:Keys MIDI 1 32:0"),
-                                  alsa("Keys:Keys MIDI 1 36:0"), {"jack", "Pedal:Pedal MIDI 1 24:0"}};
+    const QList<MidiPort> plugged{alsa("Pedal:Pedal MIDI 1 28:0"),
+                                  alsa("Keys:Keys MIDI 1 32:0"),
+                                  alsa("Keys:Keys MIDI 1 36:0"),
+                                  {"jack", "Pedal:Pedal MIDI 1 24:0"}};
     const struct {
         MidiPort wanted;
         std::optional<MidiPort> found;

@@ -37,14 +37,13 @@ TEST_P(StrikesFromTwoSources, FormOneSequence) {
 
 INSTANTIATE_TEST_SUITE_P(
     Readings, StrikesFromTwoSources,
-    testing::Values(OrderCase{"Later", 100.0, 100.4, TapSession::Taken::struck},
-                    OrderCase{"JustBefore", 100.0, 99.99, TapSession::Taken::same_beat},
-                    OrderCase{"TwentyMsBefore", 100.0, 99.98, TapSession::Taken::same_beat},
-                    OrderCase{"MoreThanThirtyMsBefore", 100.0, 99.96,
-                              TapSession::Taken::out_of_order},
-                    OrderCase{"AlmostHalfADayBefore", 50000.0, 6801.0,
-                              TapSession::Taken::out_of_order},
-                    OrderCase{"AfterMidnight", 86399.9, 0.2, TapSession::Taken::struck}),
+    testing::Values(
+        OrderCase{"Later", 100.0, 100.4, TapSession::Taken::struck},
+        OrderCase{"JustBefore", 100.0, 99.99, TapSession::Taken::same_beat},
+        OrderCase{"TwentyMsBefore", 100.0, 99.98, TapSession::Taken::same_beat},
+        OrderCase{"MoreThanThirtyMsBefore", 100.0, 99.96, TapSession::Taken::out_of_order},
+        OrderCase{"AlmostHalfADayBefore", 50000.0, 6801.0, TapSession::Taken::out_of_order},
+        OrderCase{"AfterMidnight", 86399.9, 0.2, TapSession::Taken::struck}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TapSession, InitializeForgetsTheStrikesAndTheLine) {
@@ -78,6 +77,29 @@ TEST(TapSession, AveIsFilledByTheMethodChosenAndReadBackAsShown) {
     ASSERT_TRUE(switched.text1);
     EXPECT_EQ(*switched.text1, average_text(*session.fit().tempo(), ","));
     EXPECT_NEAR(*session.average(), *session.fit().tempo(), 0.0005);
+}
+
+TEST(TapSession, GridIsAvesTempoInThePhaseOfTheLineOnceBothAreThere) {
+    for (const AverageMethod method : {AverageMethod::mean, AverageMethod::line}) {
+        TapSession session(".", method);
+        Shown shown;
+        session.strike(1000.0, shown);
+        EXPECT_FALSE(session.grid());
+        for (const double r : {1000.49, 1001.01, 1001.5}) {
+            session.strike(r, shown);
+        }
+        ASSERT_TRUE(session.grid());
+        EXPECT_EQ(session.grid()->bpm, *session.average());
+        EXPECT_EQ(session.grid()->beat, *session.fit().beat());
+        EXPECT_NEAR(session.grid()->beat, 1001.5, 0.02);
+
+        session.strike(1010.0, shown); // a pause: a new line, which has no beat yet
+        EXPECT_FALSE(session.grid());
+        session.strike(1010.5, shown);
+        EXPECT_TRUE(session.grid());
+        session.initialize(shown);
+        EXPECT_FALSE(session.grid());
+    }
 }
 
 } // namespace

@@ -4,7 +4,9 @@
 #include "form1.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -74,6 +76,13 @@ protected:
             }
         });
         poll->start(10);
+    }
+
+    static void writeSettings(const QByteArray& contents) {
+        QDir().mkpath(QFileInfo(Settings::path()).path());
+        QFile file(Settings::path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(contents);
     }
 
     // Each test starts with no settings file; a test that wants one writes it first.

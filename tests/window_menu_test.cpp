@@ -54,18 +54,19 @@ protected:
     QString settingsValue() {
         return QSettings(Settings::path(), QSettings::IniFormat).value("average/method").toString();
     }
-    static void writeSettings(const QByteArray& contents) {
-        QDir().mkpath(QFileInfo(Settings::path()).path());
-        QFile file(Settings::path());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(contents);
-    }
 };
 
 TEST_F(WindowMenu, OpensByMouseMenuKeyAndShiftF10AndGivesTheFocusBack) {
-    QStringList expected{"Mean of the tempos", "Line through the strikes", "-", "Copy average", "-"};
+    QStringList expected{"Mean of the tempos",
+                         "Line through the strikes",
+                         "-",
+                         "Copy average",
+                         "-",
+                         "Flash the beat",
+                         "-"};
 #if TEMPOCALC_HAVE_LINK
-    expected << "Share tempo with Link";
+    expected << "Share tempo with Link"
+             << "Put Link's beats on the taps";
 #endif
 #if TEMPOCALC_HAVE_MIDI
     expected << "Tap from MIDI";

@@ -1,3 +1,4 @@
+#include "beat_flash.h"
 #include "day_clock.h"
 #include "number_text.h"
 #include "version.h"
@@ -248,38 +249,55 @@ protected:
         if (GetParam()) {
             QApplication::setPalette(darkPalette());
         }
-        form = std::make_unique<Form1>([] { return 0.0; });
+        Settings::load().setFlash(true);
+        form = std::make_unique<Form1>([this] { return now; });
         form->show();
     }
     void TearDown() override {
         form.reset();
+        QFile::remove(Settings::path());
         QApplication::setPalette(saved);
     }
     QPalette saved;
+    double now = 0;
     std::unique_ptr<Form1> form;
 };
 
-TEST_P(WindowInTheme, EveryTextStandsOutFromItsBackground) {
-    const QImage picture = form->grab().toImage();
-    const auto check = [&](QWidget* w, const QRect& area) {
-        EXPECT_GE(inkContrast(picture, area), 4.5) << w->objectName().toStdString();
+TEST_P(WindowInTheme, EveryTextStandsOutFromItsBackgroundAlsoInTheFlash) {
+    const auto checkAll = [&](const char* when) {
+        const QImage picture = form->grab().toImage();
+        const auto check = [&](QWidget* w, const QRect& area) {
+            EXPECT_GE(inkContrast(picture, area), 4.5) << w->objectName().toStdString() << when;
+        };
+        for (QPushButton* b : form->findChildren<QPushButton*>()) {
+            QStyleOptionButton option;
+            option.initFrom(b);
+            const QRect room =
+                b->style()->subElementRect(QStyle::SE_PushButtonContents, &option, b);
+            check(b, b->fontMetrics()
+                         .boundingRect(room, Qt::AlignCenter, b->text())
+                         .translated(b->pos()));
+        }
+        for (QLineEdit* e : form->findChildren<QLineEdit*>()) {
+            check(e, e->geometry().adjusted(3, 3, -3, -3));
+        }
+        for (const auto& [label, box] :
+             {std::pair{"Label1", "Text2"}, std::pair{"Label2", "Text1"}}) {
+            auto* caption = form->findChild<QLabel*>(QString::fromLatin1(label));
+            QRect visible = caption->geometry();
+            visible.setRight(form->findChild<QWidget*>(QString::fromLatin1(box))->x() - 1);
+            check(caption, visible);
+        }
     };
-    for (QPushButton* b : form->findChildren<QPushButton*>()) {
-        QStyleOptionButton option;
-        option.initFrom(b);
-        const QRect room = b->style()->subElementRect(QStyle::SE_PushButtonContents, &option, b);
-        check(b,
-              b->fontMetrics().boundingRect(room, Qt::AlignCenter, b->text()).translated(b->pos()));
+    checkAll("");
+    for (const double r : {10.0, 10.5, 11.0}) {
+        form->strikeAt(r);
     }
-    for (QLineEdit* e : form->findChildren<QLineEdit*>()) {
-        check(e, e->geometry().adjusted(3, 3, -3, -3));
-    }
-    for (const auto& [label, box] : {std::pair{"Label1", "Text2"}, std::pair{"Label2", "Text1"}}) {
-        auto* caption = form->findChild<QLabel*>(QString::fromLatin1(label));
-        QRect visible = caption->geometry();
-        visible.setRight(form->findChild<QWidget*>(QString::fromLatin1(box))->x() - 1);
-        check(caption, visible);
-    }
+    now = 11.5 + 0.01;
+    auto* flash = form->findChild<BeatFlash*>();
+    flash->refresh();
+    ASSERT_TRUE(flash->isLit());
+    checkAll(" in the flash");
 }
 
 INSTANTIATE_TEST_SUITE_P(LightAndDark, WindowInTheme, testing::Values(false, true),

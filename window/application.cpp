@@ -14,6 +14,28 @@
 #include <QTranslator>
 
 namespace tempocalc {
+namespace {
+
+// The engine's words, which the window shows in the user's language; numbers stay
+// as the engine writes them.
+const char* const engineWords[] = {
+    QT_TRANSLATE_NOOP("tempocalc::Form1", "average"),
+    QT_TRANSLATE_NOOP("tempocalc::Form1", "tempo"),
+    QT_TRANSLATE_NOOP("tempocalc::Form1", "1/4 note"),
+    QT_TRANSLATE_NOOP("tempocalc::Form1", "1/8 note"),
+    QT_TRANSLATE_NOOP("tempocalc::Form1", "1/12 note"),
+};
+
+} // namespace
+
+QString shownText(std::string_view text) {
+    for (const char* word : engineWords) {
+        if (text == word) {
+            return QCoreApplication::translate("tempocalc::Form1", word);
+        }
+    }
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 bool OneLineMessageBox::event(QEvent* event) {
     const bool handled = QMessageBox::event(event);

@@ -3,6 +3,8 @@
 #include <QMessageBox>
 #include <QString>
 
+#include <string_view>
+
 QT_BEGIN_NAMESPACE
 class QIcon;
 class QLocale;
@@ -27,6 +29,10 @@ void setUpApplication();
 // own language, whose translation holds only its plural forms; so does a user who
 // puts English before another language. Returns whether a translation was loaded.
 bool loadTranslations(const QLocale& locale, QTranslator& window, QTranslator& qt);
+
+// A text of the engine's as the window shows it: its words ("average", "1/4 note")
+// in the user's language, its numbers as they are.
+QString shownText(std::string_view text);
 
 // The about box's one-line text.
 QString aboutText();

@@ -31,4 +31,18 @@ double DayClock::operator()() const {
     return std::fmod(anchor_seconds_ + elapsed.count(), seconds_per_day);
 }
 
+std::chrono::steady_clock::time_point steadyTimeOf(const std::function<double()>& clock,
+                                                   double reading) {
+    const double now = clock();
+    const std::chrono::steady_clock::time_point steady = std::chrono::steady_clock::now();
+    double ahead = std::fmod(reading - now, seconds_per_day);
+    if (ahead > seconds_per_day / 2) {
+        ahead -= seconds_per_day;
+    } else if (ahead < -seconds_per_day / 2) {
+        ahead += seconds_per_day;
+    }
+    return steady + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                        std::chrono::duration<double>(ahead));
+}
+
 } // namespace tempocalc

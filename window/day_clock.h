@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 
 namespace tempocalc {
 
@@ -20,5 +21,12 @@ private:
     std::chrono::steady_clock::time_point anchor_;
     double anchor_seconds_; // seconds since local midnight at anchor_
 };
+
+// The steady clock's time at a reading of a clock of seconds since local midnight:
+// the reading's distance from what the clock reads now (across midnight, the nearer
+// way round), taken with the steady clock read back to back with it. Readings of a
+// line that crossed midnight may lie past 86,400.
+std::chrono::steady_clock::time_point steadyTimeOf(const std::function<double()>& clock,
+                                                   double reading);
 
 } // namespace tempocalc

@@ -1,6 +1,7 @@
 #include "form1.h"
 
 #include "application.h"
+#include "beat_flash.h"
 #include "day_clock.h"
 #include "options_menu.h"
 #include "strike_button.h"
@@ -30,25 +31,6 @@ QRect twips(int left, int top, int width, int height) {
 
 const QColor windowColour(255, 224, 192);
 const QColor strikeColour(128, 255, 128);
-
-// The engine's words, which the window shows in the user's language; numbers stay
-// as the engine writes them.
-const char* const engineWords[] = {
-    QT_TRANSLATE_NOOP("tempocalc::Form1", "average"),
-    QT_TRANSLATE_NOOP("tempocalc::Form1", "tempo"),
-    QT_TRANSLATE_NOOP("tempocalc::Form1", "1/4 note"),
-    QT_TRANSLATE_NOOP("tempocalc::Form1", "1/8 note"),
-    QT_TRANSLATE_NOOP("tempocalc::Form1", "1/12 note"),
-};
-
-QString shownText(std::string_view text) {
-    for (const char* word : engineWords) {
-        if (text == word) {
-            return QCoreApplication::translate("tempocalc::Form1", word);
-        }
-    }
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QString errorDescription(const RunTimeError& error) {
     switch (error.number()) {
@@ -97,12 +79,14 @@ Form1::Form1(Clock clock, QWidget* parent)
     setFont(controlFont);
 
     menu = new OptionsMenu(settings_, clock, this);
-    Command1 = new StrikeButton(tr("Strike the spacebar with the music!"), std::move(clock), this);
+    Command1 = new StrikeButton(tr("Strike the spacebar with the music!"), clock, this);
     Command1->setGeometry(twips(240, 840, 3495, 495));
     QPalette strikePalette = Command1->palette();
     strikePalette.setColor(QPalette::Button, strikeColour);
     strikePalette.setColor(QPalette::ButtonText, Qt::black);
     Command1->setPalette(strikePalette);
+    flash = new BeatFlash(Command1, strikeColour, std::move(clock), this);
+    flash->setEnabled(settings_.flash);
 
     Text2 = new QLineEdit(shownText(initial_tempo_text), this);
     Text2->setGeometry(twips(1320, 120, 855, 270));
@@ -162,6 +146,8 @@ Form1::Form1(Clock clock, QWidget* parent)
     connect(Command4, &QPushButton::clicked, this, &Form1::initialize);
 
     connect(menu, &OptionsMenu::averageChosen, this, &Form1::chooseAverage);
+    connect(menu, &OptionsMenu::flashChosen, flash, &BeatFlash::setEnabled);
+    connect(menu, &OptionsMenu::sharing, flash, [this](auto, auto grid) { flash->setGrid(grid); });
     connect(menu, &OptionsMenu::strikeAt, this, &Form1::strikeAt);
     connect(menu, &OptionsMenu::sessionChanged, this, &Form1::describeAverage);
     // Ctrl+C anywhere in the window; a text box with a selection copies that instead.
@@ -235,7 +221,7 @@ void Form1::strikeAt(double reading) {
         struck = session_.strike(reading, shown) == TapSession::Taken::struck;
     });
     if (struck) {
-        menu->share(session_.average());
+        share();
     }
     describeAverage();
 }
@@ -247,7 +233,7 @@ void Form1::notetoggle() {
 
 void Form1::initialize() {
     perform([this](Shown& shown) { session_.initialize(shown); });
-    menu->share(std::nullopt);
+    share();
     describeAverage();
     Command1->setFocus();
 }
@@ -259,8 +245,12 @@ void Form1::about() {
 
 void Form1::chooseAverage(AverageMethod method) {
     perform([&](Shown& shown) { session_.choose(method, shown); });
-    menu->share(session_.average());
+    share();
     describeAverage();
+}
+
+void Form1::share() {
+    menu->share(session_.average(), session_.grid());
 }
 
 void Form1::describeAverage() {
@@ -272,8 +262,9 @@ void Form1::describeAverage() {
         const std::optional<double> tempo = fit.tempo();
         const std::optional<double> error = fit.standard_error();
         if (tempo && error) {
-            description = tr("%1 ± %2 BPM over %n strikes", nullptr, fit.strikes())
-                              .arg(locale.toString(*tempo, 'f', 2), locale.toString(*error, 'f', 2));
+            description =
+                tr("%1 ± %2 BPM over %n strikes", nullptr, fit.strikes())
+                    .arg(locale.toString(*tempo, 'f', 2), locale.toString(*error, 'f', 2));
         } else if (tempo) {
             description = tr("%1 BPM over two strikes").arg(locale.toString(*tempo, 'f', 2));
         } else {

@@ -15,6 +15,7 @@ QT_END_NAMESPACE
 
 namespace tempocalc {
 
+class BeatFlash;
 class OptionsMenu;
 class StrikeButton;
 
@@ -33,14 +34,15 @@ public:
     const TempoState& state() const { return session_.state(); }
     const TempoFit& fit() const { return session_.fit(); }
 
+    // A strike at a clock reading, from the strike button, a MIDI pedal or a test.
+    void strikeAt(double reading);
+
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void strike();
-    // A strike at a clock reading, from the strike button or a MIDI pedal.
-    void strikeAt(double reading);
     void notetoggle();
     void initialize();
     void about();
@@ -53,10 +55,13 @@ private:
     // Ave's tooltip and accessible description: how it is filled, from what.
     void describeAverage();
     void showMenu(const QPoint& at);
+    // The tempo that Ave shows and where its beats fall, to all that follow them.
+    void share();
 
     Settings settings_;
     TapSession session_;
     OptionsMenu* menu;
+    BeatFlash* flash;
 
     StrikeButton* Command1;
     QLineEdit* Text2;

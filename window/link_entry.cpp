@@ -1,5 +1,6 @@
 #include "link_entry.h"
 
+#include "day_clock.h"
 #include "link_session.h"
 
 #include <QAction>
@@ -8,30 +9,49 @@
 
 namespace tempocalc {
 
-LinkEntry::LinkEntry(QMenu* menu, Settings& settings)
-    : QObject(menu), settings_(settings), link_(new LinkSession(this)) {
+LinkEntry::LinkEntry(QMenu* menu, Settings& settings, Clock clock)
+    : QObject(menu), settings_(settings), clock_(std::move(clock)), link_(new LinkSession(this)) {
     // Nothing touches the network until the user turns it on and Ave has a tempo.
     action_ = menu->addAction(QString());
     action_->setCheckable(true);
     action_->setChecked(settings_.link);
     connect(action_, &QAction::triggered, this, &LinkEntry::turn);
+    align_ = menu->addAction(tr("Put Link's beats on the taps"));
+    align_->setCheckable(true);
+    align_->setChecked(settings_.align);
+    align_->setEnabled(settings_.link);
+    connect(align_, &QAction::triggered, this, [this](bool on) {
+        settings_.setAlign(on);
+        publish();
+    });
     connect(link_, &LinkSession::joinedChanged, this, &LinkEntry::describe);
     connect(link_, &LinkSession::peersChanged, this, &LinkEntry::describe);
     connect(link_, &LinkSession::sessionTempoChanged, this, &LinkEntry::describe);
     describe();
 }
 
-void LinkEntry::share(std::optional<double> bpm) {
+void LinkEntry::share(std::optional<double> bpm, std::optional<BeatGrid> grid) {
     shown_ = bpm;
-    if (settings_.link && bpm) {
-        link_->publishTempo(*bpm);
+    grid_ = grid;
+    publish();
+}
+
+void LinkEntry::publish() {
+    if (!settings_.link || !shown_) {
+        return;
     }
+    std::optional<LinkSession::Beat> beat;
+    if (settings_.align && grid_) {
+        beat = steadyTimeOf(clock_, grid_->beat);
+    }
+    link_->publish(*shown_, beat);
 }
 
 void LinkEntry::turn(bool on) {
     settings_.setLink(on);
+    align_->setEnabled(on);
     if (on) {
-        share(shown_);
+        publish();
     } else {
         link_->leave();
     }
@@ -47,8 +67,8 @@ void LinkEntry::describe() {
         action_->setText(tr("Share tempo with Link (%n peers)", nullptr, link_->peers()));
     }
     const std::optional<double> session = link_->sessionTempo();
-    emit sessionChanged(session ? tr("Link session: %1 BPM").arg(QLocale().toString(*session, 'f', 2))
-                                : QString());
+    emit sessionChanged(
+        session ? tr("Link session: %1 BPM").arg(QLocale().toString(*session, 'f', 2)) : QString());
 }
 
 } // namespace tempocalc

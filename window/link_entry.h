@@ -1,9 +1,11 @@
 #pragma once
 
+#include "beat_grid.h"
 #include "settings.h"
 
 #include <QObject>
 
+#include <functional>
 #include <optional>
 
 QT_BEGIN_NAMESPACE
@@ -17,15 +19,19 @@ class LinkSession;
 
 // "Share tempo with Link" in the menu, and the Ableton Link session behind it. While
 // it is on, the session follows the tempo that Ave shows, from the first one on: the
-// program joins only then, so that it never imposes a tempo it does not have.
+// program joins only then, so that it never imposes a tempo it does not have. Under
+// it, "Put Link's beats on the taps" moves the session's beats onto the beat grid of
+// the taps at each tempo it sets.
 class LinkEntry : public QObject {
     Q_OBJECT
 
 public:
-    LinkEntry(QMenu* menu, Settings& settings);
+    using Clock = std::function<double()>; // seconds since local midnight
 
-    // Ave shows this tempo now (or none).
-    void share(std::optional<double> bpm);
+    LinkEntry(QMenu* menu, Settings& settings, Clock clock);
+
+    // Ave shows this tempo now (or none), with its beats here (or nowhere yet).
+    void share(std::optional<double> bpm, std::optional<BeatGrid> grid);
 
 signals:
     // "Link session: 97.00 BPM" for Ave's tooltip while joined; empty otherwise.
@@ -33,12 +39,17 @@ signals:
 
 private:
     void turn(bool on);
+    void publish();
     void describe();
 
     Settings& settings_;
+    Clock clock_;
     QAction* action_;
+    QAction* align_;
     LinkSession* link_;
-    std::optional<double> shown_; // what Ave shows, shared once sharing is on
+    // What Ave shows, shared once sharing is on.
+    std::optional<double> shown_;
+    std::optional<BeatGrid> grid_;
 };
 
 } // namespace tempocalc

@@ -11,8 +11,7 @@
 
 namespace tempocalc {
 
-OptionsMenu::OptionsMenu(Settings& settings, const Clock& clock, QWidget* parent)
-    : QMenu(parent) {
+OptionsMenu::OptionsMenu(Settings& settings, const Clock& clock, QWidget* parent) : QMenu(parent) {
     setObjectName(QStringLiteral("contextMenu"));
     auto* methods = new QActionGroup(this);
     QAction* mean = methods->addAction(tr("Mean of the tempos"));
@@ -31,11 +30,19 @@ OptionsMenu::OptionsMenu(Settings& settings, const Clock& clock, QWidget* parent
     addSeparator();
     copy_ = addAction(tr("Copy average"));
     copy_->setShortcut(QKeySequence::Copy);
+    addSeparator();
+    QAction* flash = addAction(tr("Flash the beat"));
+    flash->setCheckable(true);
+    flash->setChecked(settings.flash);
+    connect(flash, &QAction::triggered, this, [this, &settings](bool on) {
+        settings.setFlash(on);
+        emit flashChosen(on);
+    });
 
     // The integrations this program was built with.
     addSeparator();
 #if TEMPOCALC_HAVE_LINK
-    auto* link = new LinkEntry(this, settings);
+    auto* link = new LinkEntry(this, settings, clock);
     connect(this, &OptionsMenu::sharing, link, &LinkEntry::share);
     connect(link, &LinkEntry::sessionChanged, this, [this](const QString& line) {
         sessionLine_ = line;

@@ -9,10 +9,10 @@
 
 namespace tempocalc {
 
-// The window's options, in its context menu: how Ave is filled, copying it, and the
-// integrations the program was built with (an Ableton Link session to share the tempo
-// with, a MIDI port to tap from). Writes each choice to the settings as it is made,
-// and says what the window must do about it as signals.
+// The window's options, in its context menu: how Ave is filled, copying it, flashing
+// the beat, and the integrations the program was built with (an Ableton Link session to share the
+// tempo with, a MIDI port to tap from). Writes each choice to the settings as it is made, and says
+// what the window must do about it as signals.
 class OptionsMenu : public QMenu {
     Q_OBJECT
 
@@ -26,8 +26,9 @@ public:
     // Copies Ave; the window makes its shortcut work everywhere in it.
     QAction* copyAction() const { return copy_; }
 
-    // What Ave shows now, a tempo or nothing: shared where the user chose to.
-    void share(std::optional<double> bpm) { emit sharing(bpm); }
+    // What Ave shows now, a tempo or nothing, and where the beats fall: shared where
+    // the user chose to.
+    void share(std::optional<double> bpm, std::optional<BeatGrid> grid) { emit sharing(bpm, grid); }
 
     // A line for Ave's tooltip about the session the tempo is shared with; empty while
     // there is none.
@@ -35,9 +36,10 @@ public:
 
 signals:
     void averageChosen(AverageMethod method);
+    void flashChosen(bool on);
     void strikeAt(double reading);
     void sessionChanged();
-    void sharing(std::optional<double> bpm);
+    void sharing(std::optional<double> bpm, std::optional<BeatGrid> grid);
 
 private:
     QAction* copy_;

@@ -10,7 +10,9 @@ namespace tempocalc {
 namespace {
 
 const QString averageKey = QStringLiteral("average/method");
+const QString flashKey = QStringLiteral("beat/flash");
 const QString linkKey = QStringLiteral("link/enabled");
+const QString alignKey = QStringLiteral("link/align");
 const QString midiPortKey = QStringLiteral("midi/port");
 const QString midiApiKey = QStringLiteral("midi/api");
 const QString midiMessageKey = QStringLiteral("midi/message");
@@ -49,7 +51,9 @@ Settings Settings::load() {
     if (file.value(averageKey).toString() == QLatin1String("line")) {
         settings.average = AverageMethod::line;
     }
+    settings.flash = file.value(flashKey).toString() == boolText(true);
     settings.link = file.value(linkKey).toString() == boolText(true);
+    settings.align = file.value(alignKey).toString() == boolText(true);
     settings.midiPort = file.value(midiPortKey).toString();
     settings.midiApi = file.value(midiApiKey).toString();
     settings.midiMessage = file.value(midiMessageKey).toString();
@@ -58,13 +62,23 @@ Settings Settings::load() {
 
 void Settings::setAverage(AverageMethod method) {
     average = method;
-    write({{averageKey, method == AverageMethod::line ? QStringLiteral("line")
-                                                      : QStringLiteral("mean")}});
+    write({{averageKey,
+            method == AverageMethod::line ? QStringLiteral("line") : QStringLiteral("mean")}});
+}
+
+void Settings::setFlash(bool on) {
+    flash = on;
+    write({{flashKey, boolText(on)}});
 }
 
 void Settings::setLink(bool on) {
     link = on;
     write({{linkKey, boolText(on)}});
+}
+
+void Settings::setAlign(bool on) {
+    align = on;
+    write({{alignKey, boolText(on)}});
 }
 
 void Settings::setMidiPort(const QString& api, const QString& name) {

@@ -15,7 +15,9 @@ namespace tempocalc {
 // is: settings never stop the program.
 struct Settings {
     AverageMethod average = AverageMethod::mean;
-    bool link = false; // share the tempo with an Ableton Link session
+    bool flash = false; // light the strike button on every beat
+    bool link = false;  // share the tempo with an Ableton Link session
+    bool align = false; // and put the session's beats on the taps
     // The MIDI port that strikes (empty: none), its system, and the one message
     // that strikes there (empty: any note or controller).
     QString midiPort, midiApi, midiMessage;
@@ -24,7 +26,9 @@ struct Settings {
     static QString path();
 
     void setAverage(AverageMethod method);
+    void setFlash(bool on);
     void setLink(bool on);
+    void setAlign(bool on);
     void setMidiPort(const QString& api, const QString& name);
     void setMidiMessage(const QString& message);
 };

@@ -127,6 +127,10 @@
         <source>Link session: %1 BPM</source>
         <translation>Link-Sitzung: %1 BPM</translation>
     </message>
+    <message>
+        <source>Put Link&apos;s beats on the taps</source>
+        <translation>Link-Takt an den Schlägen ausrichten</translation>
+    </message>
 </context>
 <context>
     <name>tempocalc::MidiEntry</name>
@@ -164,6 +168,10 @@
     <message>
         <source>Copy average</source>
         <translation>Durchschnitt kopieren</translation>
+    </message>
+    <message>
+        <source>Flash the beat</source>
+        <translation>Im Takt blinken</translation>
     </message>
 </context>
 </TS>

@@ -125,6 +125,10 @@
         <source>Link session: %1 BPM</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Put Link&apos;s beats on the taps</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>tempocalc::MidiEntry</name>
@@ -161,6 +165,10 @@
     </message>
     <message>
         <source>Copy average</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Flash the beat</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -124,6 +124,10 @@
         <source>Link session: %1 BPM</source>
         <translation>Link 세션: %1 BPM</translation>
     </message>
+    <message>
+        <source>Put Link&apos;s beats on the taps</source>
+        <translation>Link 박자를 탭에 맞추기</translation>
+    </message>
 </context>
 <context>
     <name>tempocalc::MidiEntry</name>
@@ -161,6 +165,10 @@
     <message>
         <source>Copy average</source>
         <translation>평균 복사</translation>
+    </message>
+    <message>
+        <source>Flash the beat</source>
+        <translation>박자에 맞춰 깜빡이기</translation>
     </message>
 </context>
 </TS>

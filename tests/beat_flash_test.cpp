@@ -1,0 +1,96 @@
+#include "beat_flash.h"
+#include "number_text.h"
+#include "window_fixture.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QSettings>
+
+namespace tempocalc {
+namespace {
+
+class FlashWindow : public WindowTest {
+protected:
+    void turnOn() {
+        for (QAction* a : control<QMenu>("contextMenu")->actions()) {
+            if (a->text() == "Flash the beat") {
+                a->trigger();
+            }
+        }
+    }
+    // Whether the strike button shows the flash at a clock reading.
+    bool litAt(double reading) {
+        now = reading;
+        form.findChild<BeatFlash*>()->refresh();
+        const QColor shown = button("Command1")->palette().color(QPalette::Button);
+        EXPECT_TRUE(shown == BeatFlash::colour || shown == QColor(128, 255, 128)) << reading;
+        return shown == BeatFlash::colour;
+    }
+    void tapAt(std::initializer_list<double> readings) {
+        for (const double r : readings) {
+            tapSpace(r, r + 0.01);
+        }
+    }
+};
+
+TEST_F(FlashWindow, LightsTheStrikeButtonOnEveryBeatOfTheTapsUntilInitialize) {
+    turnOn();
+    EXPECT_EQ(QSettings(Settings::path(), QSettings::IniFormat).value("beat/flash").toString(),
+              "true");
+    tapAt({100.0});
+    EXPECT_FALSE(litAt(100.01));
+    tapAt({100.5, 101.0, 101.5, 102.0, 102.5, 103.0}); // 120 BPM: 100 ms every half second
+    for (const double beat : {103.0, 103.5}) {
+        EXPECT_FALSE(litAt(beat - 0.001)) << beat;
+        EXPECT_TRUE(litAt(beat + 0.001)) << beat;
+        EXPECT_TRUE(litAt(beat + 0.099)) << beat;
+        EXPECT_FALSE(litAt(beat + 0.101)) << beat;
+    }
+    EXPECT_TRUE(strikeHasFocus());
+
+    // A late tap moves the beat a little after the flash began: that flash goes on, no
+    // second one starts, and the next follows the new grid.
+    EXPECT_TRUE(litAt(103.501));
+    tapAt({103.56});
+    EXPECT_TRUE(litAt(103.599));
+    EXPECT_FALSE(litAt(103.605));
+    const double period = 60 / *average_value(text("Text1").toStdString());
+    const double next = *form.fit().beat() + period;
+    EXPECT_GT(next, 104.01);
+    EXPECT_FALSE(litAt(next - 0.002));
+    EXPECT_TRUE(litAt(next + 0.002));
+    // Hours later, with no tap in between, still on the beat.
+    const double later = next + 8000 * period;
+    EXPECT_FALSE(litAt(later - 0.002));
+    EXPECT_TRUE(litAt(later + 0.002));
+
+    QTest::mouseClick(button("Command4"), Qt::LeftButton);
+    EXPECT_FALSE(litAt(later + period + 0.002));
+}
+
+TEST_F(FlashWindow, KeepsTheBeatAcrossMidnight) {
+    turnOn();
+    tapAt({86398.5, 86399.0, 86399.5, 0.0, 0.5});
+    for (const double beat : {1.0, 3600.5}) {
+        EXPECT_FALSE(litAt(beat - 0.001)) << beat;
+        EXPECT_TRUE(litAt(beat + 0.001)) << beat;
+    }
+}
+
+TEST_F(FlashWindow, OffByDefaultAndWhenTheSettingIsNotTrue) {
+    for (const QByteArray& contents :
+         {QByteArray(), QByteArray("[beat]\nflash=yes\n"), QByteArray("[beat\nflash\n[[\n")}) {
+        writeSettings(contents);
+        Form1 started([this] { return now; });
+        for (const double r : {10.0, 10.5, 11.0}) {
+            now = r;
+            started.findChild<QPushButton*>("Command1")->click();
+        }
+        now = 11.5 + 0.01;
+        started.findChild<BeatFlash*>()->refresh();
+        EXPECT_FALSE(started.findChild<BeatFlash*>()->isLit()) << contents.toStdString();
+    }
+}
+
+} // namespace
+} // namespace tempocalc
