@@ -102,7 +102,7 @@ TEST_P(PressTimeFilterUnderLoad, ReadsEveryPressWithinTwoAndAHalfMs) {
 INSTANTIATE_TEST_SUITE_P(
     PressTime, PressTimeFilterUnderLoad,
     testing::Values(Stamps{"OurBase", 0, 1}, Stamps{"BaseAheadThatWraps", 4'293'867, 1},
-                    Stamps{"DriftingFast", 5000, 1.0003}, Stamps{"DriftingSlow", 5000, 0.9997}),
+                    Stamps{"DriftingFast", 5000, 1.0001}, Stamps{"DriftingSlow", 5000, 0.9999}),
     [](const testing::TestParamInfo<Stamps>& info) { return info.param.name; });
 
 } // namespace

@@ -36,7 +36,9 @@ private:
     std::int64_t stampMs_ = 0;               // unwrapped
     std::optional<double> lastOffset_;       // arrival - stamp of the previous stamped press
 
-    static constexpr std::size_t recentPresses = 8;
+    // 16 s at 120 BPM: with every core busy, long enough to hold a press that arrived at
+    // once; short enough that a base drifting by 100 ppm moves under 2 ms within it.
+    static constexpr std::size_t recentPresses = 32;
     std::array<double, recentPresses> offsets_{};
     std::size_t offsetCount_ = 0; // how many of offsets_ hold a press since the last restart
     std::size_t nextOffset_ = 0;
