@@ -21,7 +21,6 @@ struct Case {
     std::vector<Press> presses;
 };
 
-// Two presses on time teach the offset (99.0004 s between stamps and our clock).
 class PressTimeFilterCases : public testing::TestWithParam<Case> {};
 
 TEST_P(PressTimeFilterCases, ReadsEachPressAsExpected) {
@@ -31,37 +30,28 @@ TEST_P(PressTimeFilterCases, ReadsEachPressAsExpected) {
     }
 }
 
+// Two presses on time teach the offset: 99.0004 s between the stamps and our clock.
+std::vector<Press> taught(std::vector<Press> then) {
+    then.insert(then.begin(), {{100.0004, 1000, 100.0004}, {100.5007, 1500, 100.5007}});
+    return then;
+}
+
 constexpr std::uint64_t wrapsAt = std::uint64_t{1} << 32;
 
 INSTANTIATE_TEST_SUITE_P(
     PressTime, PressTimeFilterCases,
     testing::Values(
-        Case{"DelayedArrivalReadAtItsStampPlusOneMs",
-             {{100.0004, 1000, 100.0004}, {100.5007, 1500, 100.5007}, {101.0251, 2000, 101.0014}}},
-        Case{"ArrivalEarlierThanStampPlusOneMsKept",
-             {{100.0004, 1000, 100.0004}, {100.5007, 1500, 100.5007}, {101.0009, 2000, 101.0009}}},
-        Case{"StampsOfAnotherBaseAhead",
-             {{100.0004, 4'000'001'000, 100.0004},
-              {100.5007, 4'000'001'500, 100.5007},
-              {101.0251, 4'000'002'000, 101.0014}}},
+        Case{"DelayedArrivalReadAtItsStampPlusOneMs", taught({{101.0251, 2000, 101.0014}})},
+        Case{"ArrivalEarlierThanStampPlusOneMsKept", taught({{101.0009, 2000, 101.0009}})},
+        Case{"NeverBeforeThePreviousPress", taught({{100.5100, 1496, 100.5007}})},
         Case{"StampZeroReadOnArrivalAndEstimateStartsAgain",
-             {{100.0004, 1000, 100.0004},
-              {100.5007, 1500, 100.5007},
-              {101.0251, 0, 101.0251},
-              {101.5200, 2500, 101.5200},
-              {102.0300, 3000, 102.0210}}},
+             taught({{101.0251, 0, 101.0251}, {101.52, 2500, 101.52}, {102.03, 3000, 102.021}})},
         Case{"StampsJumpingBackReadOnArrivalAndSoIsTheNextPress",
-             {{100.0004, 1000, 100.0004},
-              {100.5007, 1500, 100.5007},
-              {101.0251, 100, 101.0251},
-              {101.5200, 600, 101.5200},
-              {102.0300, 1100, 102.0210}}},
+             taught({{101.0251, 100, 101.0251}, {101.52, 600, 101.52}, {102.03, 1100, 102.021}})},
         Case{"StampCounterWrapsAt32Bits",
              {{100.0004, wrapsAt - 1000, 100.0004},
               {100.5007, wrapsAt - 500, 100.5007},
               {101.0251, 1, 101.0024}}},
-        Case{"NeverBeforeThePreviousPress",
-             {{100.0004, 1000, 100.0004}, {100.5007, 1500, 100.5007}, {100.5100, 1496, 100.5007}}},
         Case{"AcrossMidnightReadOnEitherSide",
              {{86398.9904, 1000, 86398.9904},
               {86399.4907, 1500, 86399.4907},
