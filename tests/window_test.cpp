@@ -337,6 +337,26 @@ TEST_F(WindowTest, MouseClickMeasuresFromTheButtonGoingDown) {
     EXPECT_EQ(form.state().tapcount, 1);
 }
 
+TEST_F(WindowTest, KeyPressArrivingLateIsReadAtItsTimestamp) {
+    // Two presses on time teach the offset between the stamps (ms) and the clock; the
+    // third reaches the button 30 ms after its stamp, within a millisecond after it.
+    const struct {
+        double arrival;
+        quint64 stampMs;
+    } presses[] = {{100.0, 5000}, {100.5, 5500}, {101.030, 6000}};
+    for (const auto& p : presses) {
+        now = p.arrival;
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+        press.setTimestamp(p.stampMs);
+        QCoreApplication::sendEvent(button("Command1"), &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+        release.setTimestamp(p.stampMs + 80);
+        QCoreApplication::sendEvent(button("Command1"), &release);
+    }
+    EXPECT_EQ(form.state().tapcount, 3);
+    EXPECT_NEAR(form.state().curtime, 101.001, 1e-9);
+}
+
 TEST_F(WindowTest, ClickWithNoPressEventBehindItReadsTheClockThen) {
     now = 7.0;
     button("Command1")->click();

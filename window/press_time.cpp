@@ -1,0 +1,87 @@
+#include "press_time.h"
+
+#include "tempo_engine.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tempocalc {
+namespace {
+
+// A stamp counts whole milliseconds: the press lies within the millisecond after it.
+constexpr double stampGranularity = 0.001;
+// An offset that moves by more than this between two presses is no delay: the stamps
+// come from another clock now (another device, a restarted server).
+constexpr double jumpLimit = 1.0;
+
+} // namespace
+
+double PressTimeFilter::reading(double arrival, std::uint64_t stampMs) {
+    // The day clock is monotonic, so a reading below the last one means midnight passed.
+    if (lastArrival_ && arrival < *lastArrival_) {
+        days_ += seconds_per_day;
+    }
+    lastArrival_ = arrival;
+    const double steady = arrival + days_;
+
+    double read = steady;
+    if (stampMs == 0) {
+        restart(); // no stamp to go by, and the next one starts a new count
+    } else {
+        const double offset = steady - static_cast<double>(unwrapped(stampMs)) * 1e-3;
+        const bool jumped = lastOffset_ && std::fabs(offset - *lastOffset_) > jumpLimit;
+        lastOffset_ = offset;
+        if (jumped) {
+            // This press and the next are read on arrival; the estimate starts again.
+            offsetCount_ = 0;
+            nextOffset_ = 0;
+        } else {
+            offsets_[nextOffset_] = offset;
+            nextOffset_ = (nextOffset_ + 1) % recentPresses;
+            offsetCount_ = std::min(offsetCount_ + 1, recentPresses);
+            const double least =
+                *std::min_element(offsets_.begin(), offsets_.begin() + offsetCount_);
+            read =
+                std::min(steady, static_cast<double>(stampMs_) * 1e-3 + least + stampGranularity);
+        }
+    }
+
+    // Strikes of one line never go backwards, nor fall on one instant: a stamp that
+    // would put this press at or before the last one is no guide to it, and its
+    // arrival, which always comes later, is.
+    if (lastReading_ && read <= *lastReading_) {
+        read = steady;
+    }
+    if (lastReading_ && read <= *lastReading_) {
+        return lastDayReading_; // arrived at the very instant of the last press
+    }
+    lastReading_ = read;
+    if (read == steady) {
+        lastDayReading_ = arrival; // exactly what the clock said
+    } else {
+        // Read before midnight for a press that arrived after it: yesterday's reading.
+        lastDayReading_ = read - days_;
+        if (lastDayReading_ < 0) {
+            lastDayReading_ += seconds_per_day;
+        }
+    }
+    return lastDayReading_;
+}
+
+void PressTimeFilter::restart() {
+    lastStamp_.reset();
+    lastOffset_.reset();
+    offsetCount_ = 0;
+    nextOffset_ = 0;
+}
+
+std::int64_t PressTimeFilter::unwrapped(std::uint64_t stampMs) {
+    // X and Wayland count 32 bits of milliseconds, which wrap every 49.7 days; a press
+    // less than 24.8 days after the last is unwrapped by the signed difference.
+    const auto low = static_cast<std::uint32_t>(stampMs);
+    stampMs_ = lastStamp_ ? stampMs_ + static_cast<std::int32_t>(low - *lastStamp_) : low;
+    lastStamp_ = low;
+    return stampMs_;
+}
+
+} // namespace tempocalc
