@@ -12,7 +12,9 @@
 // starts them, and the X server: real-time or normal, as the argument says); the
 // injector then runs at real-time priority, as a keyboard's interrupt would.
 //
-// timing_bench [--strikes N] [--seed S] [--load realtime|normal] [--no-header]
+// With --flash, "Flash the beat" is on: the strike button lights on every beat meanwhile.
+//
+// timing_bench [--strikes N] [--seed S] [--load realtime|normal] [--flash] [--no-header]
 //   (needs DISPLAY; bench/run sets one up)
 
 #include "application.h"
@@ -25,6 +27,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QWindow>
 
 #include <pthread.h>
@@ -159,10 +162,13 @@ int main(int argc, char* argv[]) {
     unsigned seed = 1;
     std::string load; // empty: an idle machine
     bool header = true;
+    bool flash = false;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--no-header") {
             header = false;
+        } else if (option == "--flash") {
+            flash = true;
         } else if (i + 1 == argc) {
             break;
         } else if (option == "--strikes") {
@@ -183,8 +189,14 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "xcb");
+    // Settings of this run's own: the user's (Link on, say) never reach a benchmark.
+    const QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication app(argc, argv);
     setUpApplication();
+    if (flash) {
+        Settings::load().setFlash(true);
+    }
     Form1 form;
     form.show();
     auto* strikeButton =
