@@ -9,4 +9,8 @@ struct BeatGrid {
     double beat = 0;
 };
 
+// Beats faster than this are no beat anyone plays along to (nor a Link session's tempo):
+// nothing flashes or ticks on them.
+inline constexpr double fastest_beat_bpm = 999.0;
+
 } // namespace tempocalc

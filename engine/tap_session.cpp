@@ -9,14 +9,19 @@ namespace tempocalc {
 TapSession::TapSession(std::string decimal_separator, AverageMethod method)
     : separator_(std::move(decimal_separator)), method_(method) {}
 
-TapSession::Taken TapSession::strike(double reading, Shown& shown) {
+TapSession::Taken TapSession::strike(double reading, Shown& shown, Source source) {
     if (last_ && reading < *last_ && *last_ - reading < out_of_order_seconds) {
         return *last_ - reading <= same_beat_seconds ? Taken::same_beat : Taken::out_of_order;
+    }
+    if (last_ && source != lastSource_ && reading - *last_ <= same_beat_seconds &&
+        reading >= *last_) {
+        return Taken::same_beat; // the space bar and a pedal on one beat
     }
     try {
         tempocalc::strike(state_, reading, shown, separator_);
     } catch (const RunTimeError& e) {
         last_ = reading; // the engine took the reading before the arithmetic failed
+        lastSource_ = source;
         // Past its clock step only the strike count can overflow: the strike was made.
         if (e.number() == RunTimeError::overflow && state_.prevtime == reading) {
             fit_.add(reading, state_.notemode);
@@ -24,6 +29,7 @@ TapSession::Taken TapSession::strike(double reading, Shown& shown) {
         throw;
     }
     last_ = reading;
+    lastSource_ = source;
     fit_.add(reading, state_.notemode);
     if (method_ == AverageMethod::line) {
         shown.text1 = averageText();

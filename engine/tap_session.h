@@ -18,10 +18,14 @@ enum class AverageMethod { mean, line };
 // Says what each operation shows and, once Ave shows a tempo, what that tempo is.
 class TapSession {
 public:
+    // Where a strike comes from: the strike button (a key, the mouse) or a MIDI pedal.
+    enum class Source { button, pedal };
+
     // What became of a strike.
     enum class Taken {
         struck,
-        same_beat,    // out of order, but so close to the last strike that it is that beat
+        same_beat,    // so close to the last strike, from the other source or out of
+                      // order, that it is that beat
         out_of_order, // earlier than the last strike: left out
     };
 
@@ -33,11 +37,12 @@ public:
     explicit TapSession(std::string decimal_separator = ".",
                         AverageMethod method = AverageMethod::mean);
 
-    // A strike at a clock reading, from any source. The button strikes when it is
-    // released with the reading of its press, so a pedal's strike in between comes
-    // first: a strike that arrives out of order never reaches the engine. Throws as
-    // the engine's strike does, with shown holding what was set before the failure.
-    Taken strike(double reading, Shown& shown);
+    // A strike at a clock reading. The button strikes when it is released with the
+    // reading of its press, so a pedal's strike in between comes first: a strike that
+    // arrives out of order never reaches the engine, and neither does one that follows
+    // a strike of the other source on the same beat. Throws as the engine's strike
+    // does, with shown holding what was set before the failure.
+    Taken strike(double reading, Shown& shown, Source source = Source::button);
     void notetoggle(Shown& shown);
     void initialize(Shown& shown);
     // Ave by the method from now on; once strikes were made, shown.text1 gets it at
@@ -66,6 +71,7 @@ private:
     TempoState state_;
     TempoFit fit_;
     std::optional<double> last_; // the reading of the latest strike that reached the engine
+    Source lastSource_ = Source::button;
 };
 
 } // namespace tempocalc

@@ -323,7 +323,7 @@ std::optional<double> TempoFit::beat() const {
     return origin_ + line_.at(whole);
 }
 
-void TempoFit::begin_line(double reading) {
+void TempoFit::begin_line(double reading, std::int64_t place) {
     line_ = {};
     judging_start_ = true;
     recent_count_ = 0;
@@ -332,7 +332,7 @@ void TempoFit::begin_line(double reading) {
     origin_ = reading;
     last_reading_ = reading;
     last_t_ = 0;
-    take({0, 0}, 0);
+    take({place, 0}, 0);
 }
 
 void TempoFit::take(Point s, std::int64_t note) {
@@ -479,15 +479,17 @@ void TempoFit::follow_a_change() {
     if (!((one - best) / 2 / scatter > change_f)) {
         return;
     }
-    // The new line starts at the split, which becomes its first strike and beat.
+    // The new line starts at the split, which becomes its first strike, in the place
+    // within the beat where it was: an eighth's "and" stays between the beats.
     const std::array<Recent, window> strikes = recent_;
     const Point first = strikes[split].at;
+    const std::int64_t place = first.p % sixths_a_beat;
     const double after = last_t_ - first.t;
     const std::optional<Pending> pending = pending_;
     const double reading = last_reading_;
-    begin_line(std::fmod(origin_ + first.t, seconds_per_day));
+    begin_line(std::fmod(origin_ + first.t, seconds_per_day), place);
     for (std::size_t i = split + 1; i < m; ++i) {
-        take({strikes[i].at.p - first.p, strikes[i].at.t - first.t}, strikes[i].note);
+        take({strikes[i].at.p - first.p + place, strikes[i].at.t - first.t}, strikes[i].note);
     }
     last_reading_ = reading;
     last_t_ = after;

@@ -31,7 +31,8 @@ public:
     std::optional<double> standard_error() const; // one standard error of tempo() in BPM
     // The line's time of its latest whole beat at or before its last strike, as a
     // clock reading of the day of the line's first strike (past 86,400 once the line
-    // crossed midnight); the line's first strike is its beat 0. From the second strike.
+    // crossed midnight); the line's first strike is its beat 0 (after a change of tempo,
+    // the strike where it began, in its place within the beat). From the second strike.
     std::optional<double> beat() const;
 
     // A strike more than this long after the line's last one, and more than four of
@@ -95,7 +96,8 @@ private:
         Line before;            // the line before it was taken
     };
 
-    void begin_line(double reading);
+    // The line's first strike, at its time 0, in the given place within the beat.
+    void begin_line(double reading, std::int64_t place = 0);
     bool judge(std::int64_t note); // places the latest strike; false unless taken
     bool completes_the_note(double t, std::int64_t note) const;
     void take(Point s, std::int64_t note);

@@ -66,6 +66,11 @@ TEST_F(FlashWindow, LightsTheStrikeButtonOnEveryBeatOfTheTapsUntilInitialize) {
 
     QTest::mouseClick(button("Command4"), Qt::LeftButton);
     EXPECT_FALSE(litAt(later + period + 0.002));
+
+    // No flicker at a tempo no one plays: two presses 50 ms apart are 1,200 BPM.
+    tapAt({20000.0, 20000.05, 20000.1});
+    EXPECT_FALSE(litAt(20000.101));
+    EXPECT_FALSE(litAt(20000.151));
 }
 
 TEST_F(FlashWindow, KeepsTheBeatAcrossMidnight) {

@@ -277,14 +277,28 @@ TEST_F(LinkWindow, PutsTheSessionsBeatsOnTheTapsOnlyWhenAskedTo) {
     for (const int later : {1, 2, 3}) {
         EXPECT_NEAR(offBeat(later), 0.3, 0.01) << later; // the session kept its phase
     }
-    menuEntry(window, QStringLiteral("Put Link's beats on the taps"))->trigger();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return std::fabs(offBeat(1)) < 0.01; }));
-    for (const int later : {1, 2, 3}) {
+    // Turned on, from the next tap on.
+    QAction* align = menuEntry(window, QStringLiteral("Put Link's beats on the taps"));
+    align->trigger();
+    QTest::qWait(300);
+    EXPECT_NEAR(offBeat(1), 0.3, 0.01);
+    window.strikeAt(clocks.reading(tap + beat));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return std::fabs(offBeat(2)) < 0.01; }));
+    for (const int later : {2, 3, 4}) {
         EXPECT_NEAR(offBeat(later), 0.0, 0.01) << later;
     }
-    EXPECT_TRUE(Settings::load().align);
-    Form1 restarted([] { return 0.0; });
-    EXPECT_TRUE(menuEntry(restarted, QStringLiteral("Put Link's beats on the taps"))->isChecked());
+    {
+        Form1 restarted([] { return 0.0; });
+        EXPECT_TRUE(
+            menuEntry(restarted, QStringLiteral("Put Link's beats on the taps"))->isChecked());
+    }
+    // Turned off, it sets nothing either.
+    auto state = peer.captureAppSessionState();
+    state.setTempo(140.0, peer.clock().micros());
+    peer.commitAppSessionState(state);
+    align->trigger();
+    QTest::qWait(300);
+    EXPECT_TRUE(linkNear(sessionTempo(peer), 140.0)) << sessionTempo(peer);
 }
 
 } // namespace

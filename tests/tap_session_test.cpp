@@ -12,6 +12,7 @@ struct OrderCase {
     const char* name;
     double last, reading;
     TapSession::Taken taken;
+    TapSession::Source source = TapSession::Source::button; // the last strike's is the button
 };
 
 class StrikesFromTwoSources : public testing::TestWithParam<OrderCase> {};
@@ -24,7 +25,7 @@ TEST_P(StrikesFromTwoSources, FormOneSequence) {
     session.strike(c.last, shown);
     const TempoState before = session.state();
     Shown after;
-    EXPECT_EQ(session.strike(c.reading, after), c.taken);
+    EXPECT_EQ(session.strike(c.reading, after, c.source), c.taken);
     if (c.taken != TapSession::Taken::struck) {
         EXPECT_EQ(session.state(), before); // never an interval for the engine
         EXPECT_FALSE(after.text1 || after.text2);
@@ -32,6 +33,7 @@ TEST_P(StrikesFromTwoSources, FormOneSequence) {
     } else {
         EXPECT_EQ(session.state().tapcount, 3);
         EXPECT_GT(session.state().curtempo, 0);
+        EXPECT_EQ(session.fit().strikes(), 3);
     }
 }
 
@@ -43,7 +45,12 @@ INSTANTIATE_TEST_SUITE_P(
         OrderCase{"TwentyMsBefore", 100.0, 99.98, TapSession::Taken::same_beat},
         OrderCase{"MoreThanThirtyMsBefore", 100.0, 99.96, TapSession::Taken::out_of_order},
         OrderCase{"AlmostHalfADayBefore", 50000.0, 6801.0, TapSession::Taken::out_of_order},
-        OrderCase{"AfterMidnight", 86399.9, 0.2, TapSession::Taken::struck}),
+        OrderCase{"AfterMidnight", 86399.9, 0.2, TapSession::Taken::struck},
+        OrderCase{"PedalOnTheKeysBeat", 100.0, 100.02, TapSession::Taken::same_beat,
+                  TapSession::Source::pedal},
+        OrderCase{"PedalOnTheNextBeat", 100.0, 100.04, TapSession::Taken::struck,
+                  TapSession::Source::pedal},
+        OrderCase{"KeyAgainAtOnce", 100.0, 100.02, TapSession::Taken::struck}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TapSession, InitializeForgetsTheStrikesAndTheLine) {

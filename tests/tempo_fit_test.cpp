@@ -303,8 +303,10 @@ TEST(TempoFit, FollowsAChangeOfTempoFromTheSplit) {
         const std::vector<double> since(t.begin() + 13, t.end());
         const Line expected = fitted(positions(5, beats), since);
         EXPECT_NEAR(*fit.tempo(), expected.tempo(), 1e-9);
-        // The split is the new line's beat 0.
-        EXPECT_NEAR(*fit.beat(), expected.at(std::floor(4 * beats)), 1e-9);
+        // The split starts the new line in its place within the beat: the fourteenth
+        // eighth is an "and", half a beat before the line's next whole beat.
+        const double place = std::fmod(13 * beats, 1.0);
+        EXPECT_NEAR(*fit.beat(), expected.at(std::floor(place + 4 * beats) - place), 1e-9);
     }
     // One wild tap, 60 ms late, bends a steady player's latest strikes to F 34.2,
     // short of a change: the line keeps them.

@@ -41,7 +41,7 @@ void BeatFlash::setEnabled(bool on) {
 }
 
 void BeatFlash::setGrid(std::optional<BeatGrid> grid) {
-    grid_ = grid;
+    grid_ = grid && grid->bpm <= fastest_beat_bpm ? grid : std::nullopt;
     if (grid_) {
         // The line counts its readings on across midnight from its first strike; the
         // clock's are taken onto the same count.

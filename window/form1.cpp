@@ -148,7 +148,7 @@ Form1::Form1(Clock clock, QWidget* parent)
     connect(menu, &OptionsMenu::averageChosen, this, &Form1::chooseAverage);
     connect(menu, &OptionsMenu::flashChosen, flash, &BeatFlash::setEnabled);
     connect(menu, &OptionsMenu::sharing, flash, [this](auto, auto grid) { flash->setGrid(grid); });
-    connect(menu, &OptionsMenu::strikeAt, this, &Form1::strikeAt);
+    connect(menu, &OptionsMenu::strikeAt, this, [this](double reading) { strikeAt(reading); });
     connect(menu, &OptionsMenu::sessionChanged, this, &Form1::describeAverage);
     // Ctrl+C anywhere in the window; a text box with a selection copies that instead.
     addAction(menu->copyAction());
@@ -212,13 +212,13 @@ void Form1::reportError(const QString& message) {
 }
 
 void Form1::strike() {
-    strikeAt(Command1->pressReading());
+    strikeAt(Command1->pressReading(), TapSession::Source::button);
 }
 
-void Form1::strikeAt(double reading) {
+void Form1::strikeAt(double reading, TapSession::Source source) {
     bool struck = false;
     perform([&](Shown& shown) {
-        struck = session_.strike(reading, shown) == TapSession::Taken::struck;
+        struck = session_.strike(reading, shown, source) == TapSession::Taken::struck;
     });
     if (struck) {
         share();

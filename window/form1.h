@@ -34,8 +34,8 @@ public:
     const TempoState& state() const { return session_.state(); }
     const TempoFit& fit() const { return session_.fit(); }
 
-    // A strike at a clock reading, from the strike button, a MIDI pedal or a test.
-    void strikeAt(double reading);
+    // A strike at a clock reading, from the strike button or a MIDI pedal (or a test).
+    void strikeAt(double reading, TapSession::Source source = TapSession::Source::pedal);
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;

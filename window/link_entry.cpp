@@ -20,10 +20,8 @@ LinkEntry::LinkEntry(QMenu* menu, Settings& settings, Clock clock)
     align_->setCheckable(true);
     align_->setChecked(settings_.align);
     align_->setEnabled(settings_.link);
-    connect(align_, &QAction::triggered, this, [this](bool on) {
-        settings_.setAlign(on);
-        publish();
-    });
+    // From the next tempo on: turning it on or off sets nothing in the session.
+    connect(align_, &QAction::triggered, this, [this](bool on) { settings_.setAlign(on); });
     connect(link_, &LinkSession::joinedChanged, this, &LinkEntry::describe);
     connect(link_, &LinkSession::peersChanged, this, &LinkEntry::describe);
     connect(link_, &LinkSession::sessionTempoChanged, this, &LinkEntry::describe);

@@ -129,7 +129,7 @@
     </message>
     <message>
         <source>Put Link&apos;s beats on the taps</source>
-        <translation>Link-Takt an den Schlägen ausrichten</translation>
+        <translation>Link-Beats auf die Schläge legen</translation>
     </message>
 </context>
 <context>
