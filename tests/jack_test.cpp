@@ -126,7 +126,8 @@ struct Listener : Peer {
         for (std::uint32_t i = 0; i < jack_midi_get_event_count(buffer); ++i) {
             jack_midi_event_t e;
             if (jack_midi_event_get(&e, buffer, i) == 0 && l->midiCount < capacity) {
-                l->midi[l->midiCount++] = heard(start + e.time, e.buffer[0]);
+                l->midi[l->midiCount] = heard(start + e.time, e.buffer[0]);
+                ++l->midiCount; // after the event, which is then the reader's to copy
             }
         }
         const auto* audio = static_cast<const float*>(jack_port_get_buffer(l->audioIn, n));
@@ -137,7 +138,8 @@ struct Listener : Peer {
             }
             l->peak = std::max<float>(l->peak, std::fabs(audio[i]));
             if (l->silence >= rate / 500 && l->clickCount < capacity) {
-                l->clicks[l->clickCount++] = heard(start + i, 0);
+                l->clicks[l->clickCount] = heard(start + i, 0);
+                ++l->clickCount;
             }
             l->silence = 0;
         }
@@ -169,7 +171,7 @@ struct Pedal : Peer {
     std::vector<Planned> plan;  // only while not playing
     std::vector<double> sentUs; // each planned message's time on JACK's clock, as sent
     std::atomic<std::size_t> next{0};
-    std::atomic<bool> playing{false}, flooding{false};
+    std::atomic<bool> playing{false}, flooding{false}, idle{true};
     jack_port_t* out;
 
     Pedal() : Peer("pedal") {
@@ -186,7 +188,11 @@ struct Pedal : Peer {
         const unsigned char note[] = {0x90, 60, 100};
         while (p->flooding && jack_midi_event_write(buffer, n - 1, note, 3) == 0) {
         }
-        for (std::size_t i = p->next; p->playing && i < p->plan.size(); i = ++p->next) {
+        if (!p->playing) {
+            p->idle = true; // done with the plan
+            return 0;
+        }
+        for (std::size_t i = p->next; i < p->plan.size(); i = ++p->next) {
             const auto offset = static_cast<std::int32_t>(p->plan[i].frame - start);
             if (offset >= static_cast<std::int32_t>(n)) {
                 break;
@@ -200,7 +206,8 @@ struct Pedal : Peer {
     void play(const std::vector<std::array<unsigned char, 3>>& messages,
               const std::vector<double>& apart) {
         playing = false;
-        QTest::qWait(50); // a cycle, so that the callback has let go of the plan
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return idle.load(); })); // the callback let go of the plan
         plan.clear();
         double at = jack_frame_time(client) + rate / 4;
         for (std::size_t i = 0; i < messages.size(); ++i) {
@@ -209,6 +216,7 @@ struct Pedal : Peer {
         }
         sentUs.assign(plan.size(), 0);
         next = 0;
+        idle = false;
         playing = true;
     }
     bool done() const { return next == plan.size(); }
@@ -419,7 +427,8 @@ TEST(JackTaps, StrikesKeepThePlannedIntervals) {
             apart.push_back(0.5 + std::uniform_real_distribution(-period, period)(random));
         }
         pedal.play(std::vector<std::array<unsigned char, 3>>(apart.size(), {0x90, 60, 100}), apart);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return strikes.at.size() == apart.size(); }, 30'000));
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return strikes.at.size() == apart.size() && pedal.done(); }, 30'000));
         if (pedal.jumps) {
             return false;
         }
