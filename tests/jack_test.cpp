@@ -32,7 +32,9 @@ constexpr double usPerFrame = 1e6 / rate;
 
 // A JACK client of the test's own; its process callback writes only what was made ready.
 // The dummy driver keeps time with the system's timers, and a busy machine now and then
-// stalls it: JACK's clock then jumps against its frames. Each peer counts the jumps.
+// stalls it: JACK's clock then jumps against its frames. Each peer counts the jumps, and
+// the cycles in which JACK changed its measure of a period by a fifth of a frame or more
+// (as it settles after starting, or after a stall), which move a time's frame.
 struct Peer {
     explicit Peer(const char* name) : client(jack_client_open(name, JackNoStartServer, nullptr)) {}
     ~Peer() {
@@ -48,16 +50,21 @@ struct Peer {
         jack_time_t now, next;
         float periodUs;
         jack_get_cycle_times(client, &frame, &now, &next, &periodUs);
-        if (lastFrame != 0 && std::fabs(now - lastUs - (frame - lastFrame) * periodUs / n) > 100) {
-            ++jumps;
+        if (lastFrame != 0 &&
+            (frame - lastFrame != n || std::fabs(now - lastUs - periodUs) > 100)) {
+            ++jumps; // a stall, or a callback so late that JACK's next cycle has begun
+        }
+        if (lastFrame != 0 && std::fabs(static_cast<double>(next - now) - lastSpan) > 4) {
+            ++wobbles;
         }
         lastFrame = frame;
         lastUs = static_cast<double>(now);
+        lastSpan = static_cast<double>(next - now);
     }
     jack_client_t* client;
-    std::atomic<int> jumps{0};
+    std::atomic<int> jumps{0}, wobbles{0};
     jack_nframes_t lastFrame = 0;
-    double lastUs = 0;
+    double lastUs = 0, lastSpan = 0;
 };
 
 // Runs run() until the server kept time throughout; run() returns whether it did (and
@@ -78,6 +85,7 @@ struct Listener : Peer {
         jack_nframes_t frame;
         double usecs;       // when it leaves the listener's inputs, on JACK's clock
         double framesPerUs; // the server's rate, as JACK measures it against its clock
+        int jumps, wobbles; // so far
         unsigned char byte;
     };
     static constexpr std::size_t capacity = 20000;
@@ -120,7 +128,10 @@ struct Listener : Peer {
         const auto heard = [&](jack_nframes_t frame, unsigned char byte) {
             return Heard{frame,
                          static_cast<double>(jack_frames_to_time(l->client, frame + l->latency)),
-                         n / periodUs, byte};
+                         n / static_cast<double>(next - now),
+                         l->jumps,
+                         l->wobbles,
+                         byte};
         };
         void* buffer = jack_port_get_buffer(l->midiIn, n);
         for (std::uint32_t i = 0; i < jack_midi_get_event_count(buffer); ++i) {
@@ -156,6 +167,12 @@ struct Listener : Peer {
         return t;
     }
     std::vector<Heard> onsets() const { return {clicks.begin(), clicks.begin() + clickCount}; }
+    // Whether JACK's clock kept time around the i-th of what was heard: no jump between
+    // the one before and the one after (or now), which it may be noticed a cycle late.
+    bool steady(const std::vector<Heard>& heard, std::size_t i) const {
+        const int after = i + 1 < heard.size() ? heard[i + 1].jumps : jumps.load();
+        return heard[i].jumps == after && (i == 0 || heard[i - 1].jumps == heard[i].jumps);
+    }
     void setLatency(jack_nframes_t frames) {
         latency = frames;
         jack_recompute_total_latencies(client);
@@ -170,6 +187,9 @@ struct Pedal : Peer {
     };
     std::vector<Planned> plan;  // only while not playing
     std::vector<double> sentUs; // each planned message's time on JACK's clock, as sent
+    std::vector<int> jumpsAt;   // and the jumps that this peer and the one downstream saw by then
+    const Peer* downstream = nullptr;
+    int jumpsNow() const { return jumps + (downstream ? downstream->jumps.load() : 0); }
     std::atomic<std::size_t> next{0};
     std::atomic<bool> playing{false}, flooding{false}, idle{true};
     jack_port_t* out;
@@ -199,6 +219,7 @@ struct Pedal : Peer {
             }
             jack_midi_event_write(buffer, std::max(offset, 0), p->plan[i].bytes.data(), 3);
             p->sentUs[i] = static_cast<double>(jack_frames_to_time(p->client, p->plan[i].frame));
+            p->jumpsAt[i] = p->jumpsNow();
         }
         return 0;
     }
@@ -215,6 +236,7 @@ struct Pedal : Peer {
             plan.push_back({static_cast<jack_nframes_t>(std::lround(at)), messages[i]});
         }
         sentUs.assign(plan.size(), 0);
+        jumpsAt.assign(plan.size(), 0);
         next = 0;
         idle = false;
         playing = true;
@@ -257,149 +279,147 @@ TEST(JackClock, TicksFollowTheGridToTheFrameFromStartToStop) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.how);
-        whileTheServerKeepsTime([&] {
-            JackClient client;
-            EXPECT_TRUE(client.open()) << client.error().toStdString();
-            Listener listener;
-            listener.setLatency(c.latency);
-            QTest::qWait(100);
-            const JackClient::Grid grid = gridAt(120, 200ms);
-            client.setClock(!c.gridFirst);
-            client.setGrid(grid);
-            client.setClock(true);
-            QTest::qWait(1400);
-            c.end(client);
-            QTest::qWait(100); // and nothing after the Stop
-            if (listener.jumps) {
-                return false;
+        JackClient client;
+        ASSERT_TRUE(client.open()) << client.error().toStdString();
+        Listener listener;
+        listener.setLatency(c.latency);
+        QTest::qWait(100);
+        const JackClient::Grid grid = gridAt(120, 200ms);
+        client.setClock(!c.gridFirst);
+        client.setGrid(grid);
+        client.setClock(true);
+        QTest::qWait(1400);
+        c.end(client);
+        QTest::qWait(100); // and nothing after the Stop
+
+        const auto events = listener.events(), ticks = listener.ticks();
+        ASSERT_GE(ticks.size(), 24u * 2 + 1);
+        EXPECT_EQ(events.size(), ticks.size() + 2);
+        EXPECT_EQ(events.front().byte, 0xfa);
+        EXPECT_EQ(events.front().frame, ticks.front().frame); // Start, and the first tick with it
+        EXPECT_EQ(events.back().byte, 0xfc);
+        // Each tick leaves at its time to the frame, 1,000 frames apart at 48,000 frames a
+        // second: when the dummy driver's frames run a little fast or slow against the
+        // clock, JACK says by how much, give or take its cycle's jitter (a quarter frame).
+        const double beat = jackMicros(grid.beat), tickUs = 60e6 / 120 / 24;
+        std::size_t steady = 0;
+        for (std::size_t i = 1; i < ticks.size(); ++i) {
+            if (!listener.steady(ticks, i) || ticks[i].wobbles != ticks[i - 1].wobbles) {
+                continue;
             }
-            const auto events = listener.events(), ticks = listener.ticks();
-            EXPECT_GE(ticks.size(), 24u * 2 + 1);
-            EXPECT_EQ(events.size(), ticks.size() + 2);
-            if (events.size() < 3) {
-                return true;
-            }
-            EXPECT_EQ(events.front().byte, 0xfa);
-            EXPECT_EQ(events.front().frame,
-                      ticks.front().frame); // Start, and the first tick with it
-            EXPECT_EQ(events.back().byte, 0xfc);
-            // Each tick leaves at its time to the frame, 1,000 frames apart at 48,000 frames a
-            // second (when the dummy driver's frames run a little fast or slow against the
-            // clock, JACK says by how much).
-            const double beat = jackMicros(grid.beat), tickUs = 60e6 / 120 / 24;
-            for (std::size_t i = 0; i < ticks.size(); ++i) {
-                EXPECT_NEAR(ticks[i].usecs, beat + i * tickUs, 1 / ticks[i].framesPerUs)
-                    << "tick " << i;
-                if (i > 0) {
-                    EXPECT_NEAR(ticks[i].frame - ticks[i - 1].frame, tickUs * ticks[i].framesPerUs,
-                                1.25)
-                        << "tick " << i;
-                }
-            }
-            return true;
-        });
+            EXPECT_NEAR(ticks[i].usecs, beat + i * tickUs, 1 / ticks[i].framesPerUs)
+                << "tick " << i;
+            EXPECT_NEAR(ticks[i].frame - ticks[i - 1].frame, tickUs * ticks[i].framesPerUs, 1.25)
+                << "tick " << i;
+            ++steady;
+        }
+        EXPECT_GT(steady, ticks.size() / 2) << "JACK's clock hardly held still";
     }
 }
 
 TEST(JackClock, ChangesOfTempoAndPhaseNeitherRepeatNorDropATick) {
-    whileTheServerKeepsTime([] {
-        JackClient client;
-        EXPECT_TRUE(client.open()) << client.error().toStdString();
-        Listener listener;
-        client.setClock(true);
-        std::mt19937 random(15);
-        struct Change {
-            double setAt; // on JACK's clock
-            double beatUs, tickUs;
-        };
-        std::vector<Change> changes;
-        for (int i = 0; i < 10; ++i) {
-            // As a strike re-places it: a beat a little while ago, at a tempo near the last.
-            const double bpm = std::uniform_real_distribution(90.0, 150.0)(random);
-            const auto beat = Clock::now() - std::chrono::microseconds(
-                                                 std::uniform_int_distribution(0, 600'000)(random));
-            client.setGrid(JackClient::Grid{bpm, beat});
-            changes.push_back(
-                {static_cast<double>(jack_get_time()), jackMicros(beat), 60e6 / bpm / 24});
-            QTest::qWait(std::uniform_int_distribution(350, 600)(random));
+    JackClient client;
+    ASSERT_TRUE(client.open()) << client.error().toStdString();
+    Listener listener;
+    client.setClock(true);
+    std::mt19937 random(15);
+    struct Change {
+        double setAt; // on JACK's clock
+        double beatUs, tickUs;
+    };
+    std::vector<Change> changes;
+    for (int i = 0; i < 20; ++i) {
+        // As a strike re-places it: a beat a little while ago; the tempo slower and
+        // twice as fast in turn, so that a new grid's ticks often come closer than
+        // the old's.
+        const double bpm = std::uniform_real_distribution(70.0, 80.0)(random) * (1 + i % 2);
+        const auto beat = Clock::now() - std::chrono::microseconds(
+                                             std::uniform_int_distribution(0, 600'000)(random));
+        client.setGrid(JackClient::Grid{bpm, beat});
+        changes.push_back(
+            {static_cast<double>(jack_get_time()), jackMicros(beat), 60e6 / bpm / 24});
+        QTest::qWait(std::uniform_int_distribution(200, 400)(random));
+    }
+    client.setGrid(std::nullopt);
+    QTest::qWait(50);
+
+    // A cycle that began before the change may be processed after it.
+    const double before = 20'000, after = 2 * jack_get_buffer_size(listener.client) * usPerFrame;
+    const auto ticks = listener.ticks();
+    ASSERT_GT(ticks.size(), 24u * 10);
+    std::size_t change = 0, steady = 0;
+    std::int64_t lastK = INT64_MIN;
+    for (std::size_t i = 1; i < ticks.size(); ++i) {
+        const double t = ticks[i].usecs;
+        while (change + 1 < changes.size() && t > changes[change + 1].setAt - before) {
+            ++change;
         }
-        client.setGrid(std::nullopt);
-        QTest::qWait(50);
-        if (listener.jumps) {
-            return false;
+        const Change& c = changes[change];
+        const Change& previous = changes[change ? change - 1 : 0];
+        if (!listener.steady(ticks, i) || !listener.steady(ticks, i - 1)) {
+            lastK = INT64_MIN;
+            continue;
         }
-        // A cycle that began before the change may be processed after it.
-        const double before = 20'000,
-                     after = 2 * jack_get_buffer_size(listener.client) * usPerFrame;
-        const auto ticks = listener.ticks();
-        EXPECT_GT(ticks.size(), 24u * 9);
-        std::size_t change = 0;
-        std::int64_t lastK = 0;
-        for (std::size_t i = 0; i < ticks.size(); ++i) {
-            const double t = ticks[i].usecs;
-            while (change + 1 < changes.size() && t > changes[change + 1].setAt - before) {
-                ++change;
-            }
-            const Change& c = changes[change];
-            if (i > 0) {
-                const double gap = t - ticks[i - 1].usecs, frameUs = 1 / ticks[i].framesPerUs;
-                EXPECT_GE(gap, c.tickUs / 2 - frameUs) << "tick " << i << " comes too soon";
-                EXPECT_LE(gap, c.tickUs + changes[change ? change - 1 : 0].tickUs + frameUs)
-                    << "tick " << i;
-            }
-            if (t < c.setAt + after) {
-                continue; // either grid's
-            }
-            // On this grid's ticks, and on each of them once.
-            const double k = (t - c.beatUs) / c.tickUs;
-            EXPECT_NEAR(k, std::round(k), 1 / ticks[i].framesPerUs / c.tickUs) << "tick " << i;
-            if (i > 0 && ticks[i - 1].usecs >= c.setAt + after) {
-                EXPECT_EQ(std::llround(k), lastK + 1) << "tick " << i;
-            }
-            lastK = std::llround(k);
+        ++steady;
+        const bool either = t < c.setAt + after; // either grid's
+        const double gap = t - ticks[i - 1].usecs, frameUs = 1 / ticks[i].framesPerUs;
+        EXPECT_GE(gap, (either ? std::min(c.tickUs, previous.tickUs) : c.tickUs) / 2 - frameUs)
+            << "tick " << i << " comes too soon";
+        EXPECT_LE(gap, c.tickUs + previous.tickUs + frameUs) << "tick " << i;
+        if (either) {
+            continue;
         }
-        return true;
-    });
+        // On this grid's ticks, and on each of them once.
+        const double k = (t - c.beatUs) / c.tickUs;
+        EXPECT_NEAR(k, std::round(k), frameUs / c.tickUs) << "tick " << i;
+        if (ticks[i - 1].usecs >= c.setAt + after && lastK != INT64_MIN) {
+            EXPECT_EQ(std::llround(k), lastK + 1) << "tick " << i;
+        }
+        lastK = std::llround(k);
+    }
+    EXPECT_GT(steady, ticks.size() / 2) << "JACK's clock hardly held still";
 }
 
 TEST(JackClick, ClicksStartOnTheBeatsAndNeverWithoutAGrid) {
-    whileTheServerKeepsTime([] {
-        JackClient client;
-        EXPECT_TRUE(client.open()) << client.error().toStdString();
-        Listener listener;
-        client.setClick(true);
-        QTest::qWait(300);
-        EXPECT_EQ(listener.onsets().size(), 0u);
-        const JackClient::Grid grid = gridAt(120, 100ms);
-        client.setGrid(grid);
-        QTest::qWait(1200);
-        const auto onGrid = listener.onsets();
-        // Moved by a third of a beat: no beat twice.
-        client.setGrid(JackClient::Grid{120, grid.beat + 500ms * onGrid.size() - 333ms});
-        QTest::qWait(700);
-        client.setGrid(std::nullopt);
-        QTest::qWait(200);
-        const std::size_t heard = listener.onsets().size();
-        QTest::qWait(600);
-        if (listener.jumps) {
-            return false;
-        }
-        EXPECT_GE(onGrid.size(), 2u);
-        const double beat = jackMicros(grid.beat);
-        for (std::size_t i = 0; i < onGrid.size(); ++i) {
+    JackClient client;
+    ASSERT_TRUE(client.open()) << client.error().toStdString();
+    Listener listener;
+    listener.setLatency(240); // the clicks leave early by as much
+    client.setClick(true);
+    QTest::qWait(300);
+    EXPECT_EQ(listener.onsets().size(), 0u);
+    const JackClient::Grid grid = gridAt(120, 100ms);
+    client.setGrid(grid);
+    QTest::qWait(1200);
+    const auto onGrid = listener.onsets();
+    // Moved by a third of a beat: no beat twice.
+    client.setGrid(JackClient::Grid{120, grid.beat + 500ms * onGrid.size() - 333ms});
+    QTest::qWait(700);
+    client.setGrid(std::nullopt);
+    QTest::qWait(200);
+    const std::size_t heard = listener.onsets().size();
+    QTest::qWait(600);
+
+    ASSERT_GE(onGrid.size(), 2u);
+    const double beat = jackMicros(grid.beat);
+    for (std::size_t i = 0; i < onGrid.size(); ++i) {
+        if (listener.steady(onGrid, i)) {
             EXPECT_NEAR(onGrid[i].usecs, beat + i * 500'000.0, 1 / onGrid[i].framesPerUs + 1)
                 << "click " << i;
         }
-        EXPECT_LE(listener.peak, std::pow(10.0, -6.0 / 20));
-        EXPECT_GT(listener.peak, 0.25);
-        const auto onsets = listener.onsets();
-        EXPECT_EQ(onsets.size(), heard) << "a click without a grid";
+    }
+    EXPECT_LE(listener.peak, std::pow(10.0, -6.0 / 20));
+    EXPECT_GT(listener.peak, 0.25);
+    const auto onsets = listener.onsets();
+    EXPECT_EQ(onsets.size(), heard) << "a click without a grid";
+    if (listener.jumps == 0) {
         EXPECT_GT(onsets.size(), onGrid.size());
-        for (std::size_t i = 1; i < onsets.size(); ++i) {
+    }
+    for (std::size_t i = 1; i < onsets.size(); ++i) {
+        if (listener.steady(onsets, i)) {
             EXPECT_GE(onsets[i].usecs - onsets[i - 1].usecs, 250'000) << "click " << i;
         }
-        return true;
-    });
+    }
 }
 
 struct Strikes {
@@ -411,38 +431,44 @@ struct Strikes {
 };
 
 TEST(JackTaps, StrikesKeepThePlannedIntervals) {
-    whileTheServerKeepsTime([] {
-        JackClient client;
-        EXPECT_TRUE(client.open()) << client.error().toStdString();
-        Pedal pedal;
-        EXPECT_TRUE(client.tapSources().contains("pedal:out"));
-        EXPECT_FALSE(client.tapSources().contains("tempo-calculator:clock"));
-        EXPECT_TRUE(client.tapFrom("pedal:out"));
-        Strikes strikes(client);
-        // At 120 BPM, each note anywhere in its period.
-        std::mt19937 random(64);
-        const double period = jack_get_buffer_size(pedal.client) / rate;
-        std::vector<double> apart;
-        for (int i = 0; i < 20; ++i) {
-            apart.push_back(0.5 + std::uniform_real_distribution(-period, period)(random));
+    JackClient client;
+    ASSERT_TRUE(client.open()) << client.error().toStdString();
+    Pedal pedal;
+    const Listener listener; // late when the client is late: JACK's next cycle has begun
+    pedal.downstream = &listener;
+    EXPECT_TRUE(client.tapSources().contains("pedal:out"));
+    EXPECT_FALSE(client.tapSources().contains("tempo-calculator:clock"));
+    ASSERT_TRUE(client.tapFrom("pedal:out"));
+    Strikes strikes(client);
+    // At 120 BPM, each note anywhere in its period.
+    std::mt19937 random(64);
+    const double period = jack_get_buffer_size(pedal.client) / rate;
+    std::vector<double> apart;
+    for (int i = 0; i < 20; ++i) {
+        apart.push_back(0.5 + std::uniform_real_distribution(-period, period)(random));
+    }
+    pedal.play(std::vector<std::array<unsigned char, 3>>(apart.size(), {0x90, 60, 100}), apart);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return strikes.at.size() == apart.size() && pedal.done(); }, 30'000));
+    QTest::qWait(100);
+    // An interval around which JACK's clock jumped is left out.
+    std::size_t checked = 0;
+    for (std::size_t i = 1; i < apart.size(); ++i) {
+        if (pedal.jumpsAt[i - 1] !=
+            (i + 1 < apart.size() ? pedal.jumpsAt[i + 1] : pedal.jumpsNow())) {
+            continue;
         }
-        pedal.play(std::vector<std::array<unsigned char, 3>>(apart.size(), {0x90, 60, 100}), apart);
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return strikes.at.size() == apart.size() && pedal.done(); }, 30'000));
-        if (pedal.jumps) {
-            return false;
-        }
-        for (std::size_t i = 1; i < strikes.at.size(); ++i) {
-            const double sent = pedal.sentUs[i] - pedal.sentUs[i - 1];
-            const double measured =
-                std::chrono::duration<double, std::micro>(strikes.at[i] - strikes.at[i - 1])
-                    .count();
-            EXPECT_NEAR(measured, sent, 50) << "interval " << i;
-        }
-        // And each at its own time, on the steady clock.
+        const double sent = pedal.sentUs[i] - pedal.sentUs[i - 1];
+        const std::chrono::duration<double, std::micro> measured =
+            strikes.at[i] - strikes.at[i - 1];
+        EXPECT_NEAR(measured.count(), sent, 50) << "interval " << i;
+        ++checked;
+    }
+    EXPECT_GE(checked, apart.size() / 2) << "JACK's clock jumped too often";
+    // And each at its own time, on the steady clock.
+    if (pedal.jumpsAt.back() == pedal.jumpsNow()) {
         EXPECT_NEAR(jackMicros(strikes.at.back()), pedal.sentUs.back(), 50);
-        return true;
-    });
+    }
 }
 
 TEST(JackTaps, NotesAndRisingControllersStrikeOnceIn30msOrOnlyTheLearnedOne) {
@@ -468,8 +494,8 @@ TEST(JackTaps, NotesAndRisingControllersStrikeOnceIn30msOrOnlyTheLearnedOne) {
         {{0xb5, 64, 90}, 0.05, true},
         {{0x99, 36, 1}, 0.05, true},
         {{0x90, 64, 90}, 0.0, false},   // a chord
-        {{0x90, 67, 80}, 0.010, false}, // a double trigger
-        {note, 0.025, true},            // 35 ms after the strike
+        {{0x90, 67, 80}, 0.025, false}, // a double trigger, 25 ms after the strike
+        {note, 0.007, true},            // 32 ms after it
     };
     std::vector<std::array<unsigned char, 3>> messages;
     std::vector<double> apart;
