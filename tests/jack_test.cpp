@@ -194,7 +194,7 @@ struct Pedal : Peer {
     std::atomic<bool> playing{false}, flooding{false}, idle{true};
     jack_port_t* out;
 
-    Pedal() : Peer("pedal") {
+    explicit Pedal(const char* name = "pedal") : Peer(name) {
         out = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
         jack_set_process_callback(client, &Pedal::process, this);
         jack_activate(client);
@@ -474,8 +474,15 @@ TEST(JackTaps, StrikesKeepThePlannedIntervals) {
 TEST(JackTaps, NotesAndRisingControllersStrikeOnceIn30msOrOnlyTheLearnedOne) {
     JackClient client;
     ASSERT_TRUE(client.open()) << client.error().toStdString();
-    Pedal pedal;
-    ASSERT_TRUE(client.tapFrom("pedal:out"));
+    Pedal pedal, other("other");
+    ASSERT_TRUE(client.tapFrom("other:out"));
+    ASSERT_TRUE(client.tapFrom("pedal:out")); // and from it alone
+    const char** from = jack_port_get_all_connections(
+        pedal.client, jack_port_by_name(pedal.client, "tempo-calculator:tap"));
+    ASSERT_TRUE(from);
+    EXPECT_STREQ(from[0], "pedal:out");
+    EXPECT_FALSE(from[1]);
+    jack_free(from);
     Strikes strikes(client);
     const std::array<unsigned char, 3> note{0x90, 60, 100};
     const struct {
