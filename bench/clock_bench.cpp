@@ -41,8 +41,9 @@ constexpr double bpm = 120;
 constexpr double tickUs = 60e6 / bpm / 24;
 
 // Each input's ticks, and how far each was from its due frame. The program's are
-// numbered from the first; RtMidi's carry their number in a controller message sent
-// with each, since a tick that RtMidi's JACK output drops would shift every one after it.
+// numbered by the grid's nearest tick (they are far closer than half a tick to it, or
+// the table shows it); RtMidi's, which can be later than that, carry their number in a
+// controller message sent with each. A tick heard twice counts once.
 struct Listener {
     struct Input {
         jack_port_t* port = nullptr;
@@ -57,7 +58,7 @@ struct Listener {
 
     // The due frame to a fraction, as jack_time_to_frames works it out in this cycle.
     void note(Input& in, std::size_t k, double atUs, double usPerFrame) const {
-        if (k < in.frames.size()) {
+        if (k < in.frames.size() && std::isnan(in.micros[k])) {
             in.micros[k] = atUs - (beatUs + static_cast<double>(k) * tickUs);
             in.frames[k] = in.micros[k] / usPerFrame;
             in.heard = in.heard + 1;
@@ -80,7 +81,8 @@ struct Listener {
                 }
                 const double atUs = static_cast<double>(startUs) + e.time * usPerFrame;
                 if (e.buffer[0] == 0xf8 && !in.tagged) {
-                    l->note(in, in.heard, atUs, usPerFrame);
+                    const double k = std::round((atUs - l->beatUs) / tickUs);
+                    l->note(in, k < 0 ? SIZE_MAX : static_cast<std::size_t>(k), atUs, usPerFrame);
                 } else if (e.buffer[0] == 0xf8) {
                     in.tickUs = atUs;
                     in.usPerFrame = usPerFrame;
@@ -175,17 +177,12 @@ int main(int argc, char* argv[]) {
             rtmidi.sendMessage(&number);
         }
     });
-    const bool heard = QTest::qWaitFor([&] { return listener.inputs[0].heard == ticks; },
-                                       static_cast<int>(ticks * tickUs / 1000) + 5000);
+    const bool all = QTest::qWaitFor([&] { return listener.inputs[0].heard == ticks; },
+                                     static_cast<int>(ticks * tickUs / 1000) + 5000);
     timer.join();
     QTest::qWait(200);
     ours.setGrid(std::nullopt);
     jack_client_close(listener.client);
-    if (!heard) {
-        std::fprintf(stderr, "clock_bench: %zu of the program's %zu ticks went missing\n",
-                     ticks - listener.inputs[0].heard, ticks);
-        return EXIT_FAILURE;
-    }
 
     if (header) {
         std::printf("| JACK period | sender | ticks | median frames | p99 frames | max frames | "
@@ -208,11 +205,11 @@ int main(int argc, char* argv[]) {
         std::printf("| %u (%.1f ms) | %s | %zu | %.2f | %.2f | %.2f | %.1f | %.1f | %.1f |\n",
                     period, period / rate * 1000, senders[i], frames.size(), f.median, f.p99, f.max,
                     us.median, us.p99, us.max);
-        met = met && (i == 1 || f.max <= 1.0);
+        met = met && (i == 1 || (all && f.max <= 1.0));
     }
     if (!met) {
-        std::puts(
-            "\nTarget (every tick of this program within one frame of its due frame): MISSED");
+        std::puts("\nTarget (every tick of this program heard, each within one frame of its due "
+                  "frame): MISSED");
     }
     return met ? EXIT_SUCCESS : EXIT_FAILURE;
 }
