@@ -1,16 +1,22 @@
 // How exactly a MIDI pedal's strikes are timed: a JACK client of its own sends
 // note-ons at known frames of the JACK clock (120 and 200 BPM, each note a random
 // part of a period off the beat grid), the real window listens on its port, and each
-// interval it measured is set against the one sent. RtMidi hands JACK's input to the
-// program once a period, so the errors are bounded by the period. Run against a
-// JACK server (bench/run starts one with the dummy driver for each period).
+// interval it measured is set against the one sent (each note's time on JACK's clock,
+// from its frame). RtMidi hands JACK's input to the program once a period, so the
+// errors are bounded by the period. With --native the program's own JACK client
+// (jack/) listens instead of the window, and times each note by its frame. Run against
+// a JACK server (bench/run starts one with the dummy driver for each period).
 //
-// midi_bench [--strikes N] [--seed S]
+// midi_bench [--strikes N] [--seed S] [--native]
 
 #include "application.h"
 #include "day_clock.h"
 #include "form1.h"
 #include "stats.h"
+
+#if TEMPOCALC_HAVE_JACK
+#include "jack_client.h"
+#endif
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
@@ -23,9 +29,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -40,6 +48,7 @@ struct Sender {
     jack_client_t* client = nullptr;
     jack_port_t* port = nullptr;
     std::vector<jack_nframes_t> frames; // written before activation or while idle
+    std::vector<double> sentUs;         // each note's time on JACK's clock, as written
     std::atomic<std::size_t> next{0};
     std::atomic<bool> playing{false};
 
@@ -56,6 +65,7 @@ struct Sender {
             const jack_nframes_t at = s->frames[i] > start ? s->frames[i] - start : 0;
             const unsigned char note[] = {0x90, 60, 100};
             jack_midi_event_write(buffer, at, note, sizeof note);
+            s->sentUs[i] = static_cast<double>(jack_frames_to_time(s->client, s->frames[i]));
         }
         return 0;
     }
@@ -66,13 +76,22 @@ struct Sender {
 int main(int argc, char* argv[]) {
     int strikes = 200;
     unsigned seed = 1;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::string(argv[i]) == "--strikes") {
-            strikes = std::max(3, std::atoi(argv[i + 1]));
-        } else if (std::string(argv[i]) == "--seed") {
-            seed = static_cast<unsigned>(std::strtoul(argv[i + 1], nullptr, 10));
+    bool native = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--native") {
+            native = true;
+        } else if (std::string(argv[i]) == "--strikes" && i + 1 < argc) {
+            strikes = std::max(3, std::atoi(argv[++i]));
+        } else if (std::string(argv[i]) == "--seed" && i + 1 < argc) {
+            seed = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
         }
     }
+#if !TEMPOCALC_HAVE_JACK
+    if (native) {
+        std::fputs("midi_bench: built without the JACK client (-DTEMPOCALC_JACK=OFF)\n", stderr);
+        return EXIT_FAILURE;
+    }
+#endif
     const QTemporaryDir config; // the window's settings stay out of the user's
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -94,19 +113,41 @@ int main(int argc, char* argv[]) {
     const double rate = jack_get_sample_rate(sender.client);
     const jack_nframes_t period = jack_get_buffer_size(sender.client);
 
+    // What listens: the window through "Tap from MIDI", or the JACK client alone. Either
+    // way, the latest strike's interval and how many there were.
     Form1 form{DayClock()};
-    auto* midi = form.findChild<QMenu*>(QStringLiteral("midiMenu"));
-    emit midi->aboutToShow();
-    for (QAction* a : midi->actions()) {
-        if (a->text() == QLatin1String("midi-bench:out")) {
-            a->trigger();
+    std::function<int()> count = [&] { return form.state().tapcount; };
+    std::function<double()> interval = [&] { return form.state().interval; };
+#if TEMPOCALC_HAVE_JACK
+    JackClient jack;
+    std::vector<std::chrono::steady_clock::time_point> heard;
+    if (native) {
+        if (!jack.open() || !jack.tapFrom(QStringLiteral("midi-bench:out"))) {
+            std::fputs("midi_bench: the JACK client could not listen\n", stderr);
+            return EXIT_FAILURE;
+        }
+        QObject::connect(&jack, &JackClient::strikeAt,
+                         [&](std::chrono::steady_clock::time_point t) { heard.push_back(t); });
+        count = [&] { return static_cast<int>(heard.size()); };
+        interval = [&] {
+            return std::chrono::duration<double>(heard.back() - heard[heard.size() - 2]).count();
+        };
+    }
+#endif
+    if (!native) {
+        auto* midi = form.findChild<QMenu*>(QStringLiteral("midiMenu"));
+        emit midi->aboutToShow();
+        for (QAction* a : midi->actions()) {
+            if (a->text() == QLatin1String("midi-bench:out")) {
+                a->trigger();
+            }
         }
     }
 
     std::mt19937 random(seed);
-    std::printf(
-        "| JACK period | tempo | intervals | median ms | p99 ms | max ms | median BPM | p99 BPM |\n"
-        "|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    std::printf("| JACK period | input | tempo | intervals | median ms | p99 ms | max ms | median "
+                "BPM | p99 BPM |\n"
+                "|---:|---|---:|---:|---:|---:|---:|---:|---:|\n");
     for (const double bpm : {120.0, 200.0}) {
         const auto beat = static_cast<jack_nframes_t>(std::lround(60.0 / bpm * rate));
         std::uniform_int_distribution<jack_nframes_t> off(0, period - 1);
@@ -117,30 +158,32 @@ int main(int argc, char* argv[]) {
         for (int k = 0; k <= strikes; ++k) {
             sender.frames.push_back(first + static_cast<jack_nframes_t>(k) * beat + off(random));
         }
+        sender.sentUs.assign(sender.frames.size(), 0);
         sender.next = 0;
-        const int before = form.state().tapcount;
+        const int before = count();
         sender.playing = true;
         std::vector<double> errorsMs, errorsBpm;
         int seen = before;
         while (seen < before + strikes + 1) {
-            if (!QTest::qWaitFor([&] { return form.state().tapcount > seen; }, 3000)) {
+            if (!QTest::qWaitFor([&] { return count() > seen; }, 3000)) {
                 std::fputs("midi_bench: a note never struck\n", stderr);
                 return EXIT_FAILURE;
             }
-            seen = form.state().tapcount;
+            seen = count();
             const int k = seen - before - 1;
             if (k == 0) {
                 continue; // the interval before the first note is not one that was sent
             }
-            const double sent = (sender.frames[static_cast<std::size_t>(k)] -
-                                 sender.frames[static_cast<std::size_t>(k - 1)]) /
-                                rate;
-            const double measured = form.state().interval;
+            const double sent = (sender.sentUs[static_cast<std::size_t>(k)] -
+                                 sender.sentUs[static_cast<std::size_t>(k - 1)]) /
+                                1e6;
+            const double measured = interval();
             errorsMs.push_back(std::fabs(measured - sent) * 1000);
             errorsBpm.push_back(std::fabs(60 / measured - 60 / sent));
         }
         const Stats ms = statsOf(errorsMs), bpmErrors = statsOf(errorsBpm);
-        std::printf("| %u | %.0f BPM | %zu | %.3f | %.3f | %.3f | %.3f | %.3f |\n", period, bpm,
+        std::printf("| %u | %s | %.0f BPM | %zu | %.3f | %.3f | %.3f | %.3f | %.3f |\n", period,
+                    native ? "JACK client, event's frame" : "RtMidi, in the window", bpm,
                     errorsMs.size(), ms.median, ms.p99, ms.max, bpmErrors.median, bpmErrors.p99);
     }
     jack_client_close(sender.client);

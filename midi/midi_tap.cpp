@@ -19,18 +19,6 @@ namespace tempocalc {
 namespace {
 
 constexpr const char* clientName = "tempo-calculator";
-constexpr double secondsPerDay = 86400.0;
-
-// A learned message packed into one number, so that the MIDI thread reads it at once.
-constexpr int nothingLearned = -1;
-int pack(const MidiMessage& m) {
-    return (m.kind == MidiMessage::Kind::controller ? 1 << 16 : 0) | (m.channel - 1) << 8 |
-           m.number;
-}
-MidiMessage unpack(int packed) {
-    return {packed >> 16 ? MidiMessage::Kind::controller : MidiMessage::Kind::note,
-            (packed >> 8 & 0xff) + 1, packed & 0xff};
-}
 
 std::vector<RtMidi::Api> systems() {
     std::vector<RtMidi::Api> apis;
@@ -116,50 +104,19 @@ std::optional<MidiPort> MidiPort::find(const MidiPort& wanted, const QList<MidiP
     return found;
 }
 
-QString MidiMessage::toString() const {
-    return QStringLiteral("%1 %2 %3")
-        .arg(kind == Kind::note ? QStringLiteral("note") : QStringLiteral("controller"))
-        .arg(channel)
-        .arg(number);
-}
-
-std::optional<MidiMessage> MidiMessage::fromString(const QString& text) {
-    const QStringList parts = text.split(QLatin1Char(' '));
-    if (parts.size() != 3) {
-        return std::nullopt;
-    }
-    bool channelRead = false, numberRead = false;
-    const int channel = parts[1].toInt(&channelRead);
-    const int number = parts[2].toInt(&numberRead);
-    if (!channelRead || !numberRead || channel < 1 || channel > 16 || number < 0 || number > 127) {
-        return std::nullopt;
-    }
-    if (parts[0] == QLatin1String("note")) {
-        return MidiMessage{Kind::note, channel, number};
-    }
-    if (parts[0] == QLatin1String("controller")) {
-        return MidiMessage{Kind::controller, channel, number};
-    }
-    return std::nullopt;
-}
-
 // What both threads share: the window's thread sets what is learned, the MIDI
-// thread reads it, or learns it.
+// thread hears the messages.
 struct MidiTap::Listener {
     MidiTap* tap;
     Clock clock;
-    std::atomic<int> learned{nothingLearned};
-    std::atomic<bool> learning{false};
+    TapFilter filter;
     std::unique_ptr<Port> port;
 };
 
-// One open port and what its MIDI thread keeps. Made afresh for every port opened,
-// so that nothing of it is ever touched from two threads: RtMidi stops calling back
-// (its thread ends, its JACK client closes) when the input is dropped, first.
+// One open port. Made afresh for every port opened, and RtMidi stops calling back (its
+// thread ends, its JACK client closes) when the input is dropped, first.
 struct MidiTap::Port {
     Listener* listener;
-    std::array<unsigned char, 16 * 128> controllers{};
-    std::optional<double> lastStrike;
     std::unique_ptr<RtMidiIn> input;
 
     static void heard(double, std::vector<unsigned char>* bytes, void* self) {
@@ -171,47 +128,19 @@ struct MidiTap::Port {
             return;
         }
         const double reading = listener->clock();
-        const int status = bytes[0] & 0xf0;
-        const int channel = (bytes[0] & 0x0f) + 1;
-        const int number = bytes[1] & 0x7f;
-        const int value = bytes[2] & 0x7f;
-        MidiMessage message;
-        if (status == 0x90 && value > 0) {
-            message = {MidiMessage::Kind::note, channel, number};
-        } else if (status == 0xb0) {
-            unsigned char& previous =
-                controllers[static_cast<std::size_t>((channel - 1) * 128 + number)];
-            const bool rose = previous < 64 && value >= 64;
-            previous = static_cast<unsigned char>(value);
-            if (!rose) {
-                return;
-            }
-            message = {MidiMessage::Kind::controller, channel, number};
-        } else {
-            return; // note-offs, and everything that is not a note or a controller
-        }
         MidiTap* tap = listener->tap;
-        if (listener->learning.exchange(false)) {
-            listener->learned = pack(message);
+        switch (listener->filter.hear(bytes.data(), bytes.size(), reading)) {
+        case TapFilter::Heard::learned:
             QMetaObject::invokeMethod(
                 tap, [tap] { emit tap->learnedChanged(); }, Qt::QueuedConnection);
-            return;
+            break;
+        case TapFilter::Heard::strike:
+            QMetaObject::invokeMethod(
+                tap, [tap, reading] { emit tap->strikeAt(reading); }, Qt::QueuedConnection);
+            break;
+        case TapFilter::Heard::nothing:
+            break;
         }
-        if (const int only = listener->learned; only != nothingLearned && only != pack(message)) {
-            return;
-        }
-        if (lastStrike) {
-            double since = reading - *lastStrike;
-            if (since < 0) {
-                since += secondsPerDay;
-            }
-            if (since < merge_seconds) {
-                return;
-            }
-        }
-        lastStrike = reading;
-        QMetaObject::invokeMethod(
-            tap, [tap, reading] { emit tap->strikeAt(reading); }, Qt::QueuedConnection);
     }
 };
 
@@ -262,6 +191,7 @@ bool MidiTap::open(const MidiPort& port) {
         const auto i = static_cast<unsigned int>(offered.indexOf(*found));
         auto opened = std::make_unique<Port>();
         opened->listener = listener_.get();
+        listener_->filter.restart(); // no input hears now: the last one was dropped
         try {
             in->setCallback(&Port::heard, opened.get());
             in->ignoreTypes(true, true, true); // system exclusive, clock, active sensing
@@ -287,21 +217,19 @@ bool MidiTap::isOpen() const {
 }
 
 void MidiTap::learn() {
-    listener_->learning = true;
+    listener_->filter.learn();
 }
 
 bool MidiTap::isLearning() const {
-    return listener_->learning;
+    return listener_->filter.isLearning();
 }
 
 std::optional<MidiMessage> MidiTap::learned() const {
-    const int packed = listener_->learned;
-    return packed == nothingLearned ? std::nullopt : std::optional(unpack(packed));
+    return listener_->filter.learned();
 }
 
 void MidiTap::setLearned(std::optional<MidiMessage> message) {
-    listener_->learning = false;
-    listener_->learned = message ? pack(*message) : nothingLearned;
+    listener_->filter.setLearned(message);
 }
 
 } // namespace tempocalc

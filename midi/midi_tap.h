@@ -1,5 +1,7 @@
 #pragma once
 
+#include "midi_filter.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -28,19 +30,6 @@ struct MidiPort {
     static std::optional<MidiPort> find(const MidiPort& wanted, const QList<MidiPort>& ports);
 };
 
-// The one message that taps, once learned: a note or a controller on a channel.
-struct MidiMessage {
-    enum class Kind { note, controller };
-    Kind kind = Kind::note;
-    int channel = 1; // 1 to 16
-    int number = 0;  // 0 to 127
-
-    // "note 1 60", "controller 1 64"; anything else reads as nothing.
-    QString toString() const;
-    static std::optional<MidiMessage> fromString(const QString& text);
-    friend bool operator==(const MidiMessage&, const MidiMessage&) = default;
-};
-
 // Strikes from a MIDI port: every note-on, and every controller that rises from below
 // 64 to 64 or more, or only the message learned. Messages within 30 ms of the
 // previous strike are the same strike (a chord, a pad's double trigger, a bouncing
@@ -52,7 +41,7 @@ class MidiTap : public QObject {
 public:
     // Seconds since local midnight; read on the MIDI thread, so it must be safe there.
     using Clock = std::function<double()>;
-    static constexpr double merge_seconds = 0.030;
+    static constexpr double merge_seconds = TapFilter::merge_seconds;
 
     explicit MidiTap(Clock clock, QObject* parent = nullptr);
     ~MidiTap() override;

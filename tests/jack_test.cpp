@@ -1,0 +1,646 @@
+// Run against JACK servers with the dummy driver (CTest's fixtures), with clients of the
+// test's own: a listener on "clock" and "click" that notes the frame of every event and
+// every click's onset, and a pedal that plays into "tap" at planned frames.
+
+#include "jack_client.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+namespace tempocalc {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr double rate = 48000;
+constexpr double usPerFrame = 1e6 / rate;
+
+// A JACK client of the test's own; its process callback writes only what was made ready.
+// The dummy driver keeps time with the system's timers, and a busy machine now and then
+// stalls it: JACK's clock then jumps against its frames. Each peer counts the jumps, and
+// the cycles in which JACK changed its measure of a period by a fifth of a frame or more
+// (as it settles after starting, or after a stall), which move a time's frame.
+struct Peer {
+    explicit Peer(const char* name) : client(jack_client_open(name, JackNoStartServer, nullptr)) {}
+    ~Peer() {
+        if (client) {
+            jack_client_close(client);
+        }
+    }
+    void connect(const char* from, const char* to) const {
+        EXPECT_EQ(jack_connect(client, from, to), 0);
+    }
+    void watch(jack_nframes_t n) {
+        jack_nframes_t frame;
+        jack_time_t now, next;
+        float periodUs;
+        jack_get_cycle_times(client, &frame, &now, &next, &periodUs);
+        if (lastFrame != 0 &&
+            (frame - lastFrame != n || std::fabs(now - lastUs - periodUs) > 100)) {
+            ++jumps; // a stall, or a callback so late that JACK's next cycle has begun
+        }
+        if (lastFrame != 0 && std::fabs(static_cast<double>(next - now) - lastSpan) > 4) {
+            ++wobbles;
+        }
+        lastFrame = frame;
+        lastUs = static_cast<double>(now);
+        lastSpan = static_cast<double>(next - now);
+    }
+    jack_client_t* client;
+    std::atomic<int> jumps{0}, wobbles{0};
+    jack_nframes_t lastFrame = 0;
+    double lastUs = 0, lastSpan = 0;
+};
+
+// Runs run() until the server kept time throughout; run() returns whether it did (and
+// checks only then).
+template <class Run> void whileTheServerKeepsTime(Run run) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (run()) {
+            return;
+        }
+    }
+    GTEST_SKIP() << "JACK's clock jumped in every attempt: the machine is too busy";
+}
+
+// Notes the absolute frame, and its time on JACK's clock, of every MIDI event and of
+// every click's onset (a sample that is not silent after at least 2 ms of silence).
+struct Listener : Peer {
+    struct Heard {
+        jack_nframes_t frame;
+        double usecs;       // when it leaves the listener's inputs, on JACK's clock
+        double framesPerUs; // the server's rate, as JACK measures it against its clock
+        int jumps, wobbles; // so far
+        unsigned char byte;
+    };
+    static constexpr std::size_t capacity = 20000;
+    std::array<Heard, capacity> midi{}, clicks{};
+    std::atomic<std::size_t> midiCount{0}, clickCount{0};
+    std::atomic<float> peak{0};
+    std::atomic<jack_nframes_t> latency{0};     // what the listener says its inputs take to play
+    std::atomic<jack_nframes_t> latestStart{0}; // frames into a cycle it was called, at most
+    jack_port_t* midiIn;
+    jack_port_t* audioIn;
+    jack_nframes_t silence = 0;
+
+    Listener() : Peer("listener") {
+        midiIn = jack_port_register(client, "midi", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        audioIn = jack_port_register(client, "audio", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        jack_set_process_callback(client, &Listener::process, this);
+        jack_set_latency_callback(client, &Listener::setLatency, this);
+        jack_activate(client);
+        connect("tempo-calculator:clock", "listener:midi");
+        connect("tempo-calculator:click", "listener:audio");
+    }
+    static void setLatency(jack_latency_callback_mode_t mode, void* self) {
+        auto* l = static_cast<Listener*>(self);
+        jack_latency_range_t range{l->latency, l->latency};
+        if (mode == JackPlaybackLatency) {
+            jack_port_set_latency_range(l->midiIn, mode, &range);
+            jack_port_set_latency_range(l->audioIn, mode, &range);
+        }
+    }
+    static int process(jack_nframes_t n, void* self) {
+        auto* l = static_cast<Listener*>(self);
+        l->watch(n);
+        l->latestStart =
+            std::max<jack_nframes_t>(l->latestStart, jack_frames_since_cycle_start(l->client));
+        const jack_nframes_t start = jack_last_frame_time(l->client);
+        jack_nframes_t frame;
+        jack_time_t now, next;
+        float periodUs;
+        jack_get_cycle_times(l->client, &frame, &now, &next, &periodUs);
+        const auto heard = [&](jack_nframes_t frame, unsigned char byte) {
+            return Heard{frame,
+                         static_cast<double>(jack_frames_to_time(l->client, frame + l->latency)),
+                         n / static_cast<double>(next - now),
+                         l->jumps,
+                         l->wobbles,
+                         byte};
+        };
+        void* buffer = jack_port_get_buffer(l->midiIn, n);
+        for (std::uint32_t i = 0; i < jack_midi_get_event_count(buffer); ++i) {
+            jack_midi_event_t e;
+            if (jack_midi_event_get(&e, buffer, i) == 0 && l->midiCount < capacity) {
+                l->midi[l->midiCount] = heard(start + e.time, e.buffer[0]);
+                ++l->midiCount; // after the event, which is then the reader's to copy
+            }
+        }
+        const auto* audio = static_cast<const float*>(jack_port_get_buffer(l->audioIn, n));
+        for (jack_nframes_t i = 0; i < n; ++i) {
+            if (audio[i] == 0.0f) {
+                ++l->silence;
+                continue;
+            }
+            l->peak = std::max<float>(l->peak, std::fabs(audio[i]));
+            if (l->silence >= rate / 500 && l->clickCount < capacity) {
+                l->clicks[l->clickCount] = heard(start + i, 0);
+                ++l->clickCount;
+            }
+            l->silence = 0;
+        }
+        return 0;
+    }
+    std::vector<Heard> events() const { return {midi.begin(), midi.begin() + midiCount}; }
+    std::vector<Heard> ticks() const {
+        std::vector<Heard> t;
+        for (const Heard& h : events()) {
+            if (h.byte == 0xf8) {
+                t.push_back(h);
+            }
+        }
+        return t;
+    }
+    std::vector<Heard> onsets() const { return {clicks.begin(), clicks.begin() + clickCount}; }
+    // Whether JACK's clock kept time around the i-th of what was heard: no jump between
+    // the one before and the one after (or now), which it may be noticed a cycle late.
+    bool steady(const std::vector<Heard>& heard, std::size_t i) const {
+        const int after = i + 1 < heard.size() ? heard[i + 1].jumps : jumps.load();
+        return heard[i].jumps == after && (i == 0 || heard[i - 1].jumps == heard[i].jumps);
+    }
+    void setLatency(jack_nframes_t frames) {
+        latency = frames;
+        jack_recompute_total_latencies(client);
+    }
+};
+
+// Plays MIDI messages into "tap" at planned absolute frames, or floods it.
+struct Pedal : Peer {
+    struct Planned {
+        jack_nframes_t frame;
+        std::array<unsigned char, 3> bytes;
+    };
+    std::vector<Planned> plan;  // only while not playing
+    std::vector<double> sentUs; // each planned message's time on JACK's clock, as sent
+    std::vector<int> jumpsAt;   // and the jumps that this peer and the one downstream saw by then
+    const Peer* downstream = nullptr;
+    int jumpsNow() const { return jumps + (downstream ? downstream->jumps.load() : 0); }
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> playing{false}, flooding{false}, idle{true};
+    jack_port_t* out;
+
+    explicit Pedal(const char* name = "pedal") : Peer(name) {
+        out = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        jack_set_process_callback(client, &Pedal::process, this);
+        jack_activate(client);
+    }
+    static int process(jack_nframes_t n, void* self) {
+        auto* p = static_cast<Pedal*>(self);
+        p->watch(n);
+        void* buffer = jack_port_get_buffer(p->out, n);
+        jack_midi_clear_buffer(buffer);
+        const jack_nframes_t start = jack_last_frame_time(p->client);
+        const unsigned char note[] = {0x90, 60, 100};
+        while (p->flooding && jack_midi_event_write(buffer, n - 1, note, 3) == 0) {
+        }
+        if (!p->playing) {
+            p->idle = true; // done with the plan
+            return 0;
+        }
+        for (std::size_t i = p->next; i < p->plan.size(); i = ++p->next) {
+            const auto offset = static_cast<std::int32_t>(p->plan[i].frame - start);
+            if (offset >= static_cast<std::int32_t>(n)) {
+                break;
+            }
+            jack_midi_event_write(buffer, std::max(offset, 0), p->plan[i].bytes.data(), 3);
+            p->sentUs[i] = static_cast<double>(jack_frames_to_time(p->client, p->plan[i].frame));
+            p->jumpsAt[i] = p->jumpsNow();
+        }
+        return 0;
+    }
+    // Each message `apart` seconds after the one before, from a quarter of a second on.
+    void play(const std::vector<std::array<unsigned char, 3>>& messages,
+              const std::vector<double>& apart) {
+        playing = false;
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return idle.load(); })); // the callback let go of the plan
+        plan.clear();
+        double at = jack_frame_time(client) + rate / 4;
+        for (std::size_t i = 0; i < messages.size(); ++i) {
+            at += apart[i] * rate;
+            plan.push_back({static_cast<jack_nframes_t>(std::lround(at)), messages[i]});
+        }
+        sentUs.assign(plan.size(), 0);
+        jumpsAt.assign(plan.size(), 0);
+        next = 0;
+        idle = false;
+        playing = true;
+    }
+    bool done() const { return next == plan.size(); }
+};
+
+// A steady time point on JACK's clock, in microseconds, by the test's own reading.
+double jackMicros(Clock::time_point t) {
+    std::int64_t best = INT64_MAX;
+    double offset = 0;
+    for (int i = 0; i < 16; ++i) {
+        const auto a = Clock::now();
+        const double jack = jack_get_time();
+        const auto b = Clock::now();
+        if ((b - a).count() < best) {
+            best = (b - a).count();
+            offset = jack + 0.5 -
+                     std::chrono::duration<double, std::micro>((a + (b - a) / 2).time_since_epoch())
+                         .count();
+        }
+    }
+    return std::chrono::duration<double, std::micro>(t.time_since_epoch()).count() + offset;
+}
+
+JackClient::Grid gridAt(double bpm, Clock::duration fromNow) {
+    return {bpm, Clock::now() + fromNow};
+}
+
+TEST(JackClock, TicksFollowTheGridToTheFrameFromStartToStop) {
+    const struct {
+        const char* how;
+        bool gridFirst;
+        jack_nframes_t latency;
+        void (*end)(JackClient&);
+    } cases[] = {
+        {"the grid goes", false, 0, [](JackClient& c) { c.setGrid(std::nullopt); }},
+        {"the clock is turned off", true, 480, [](JackClient& c) { c.setClock(false); }},
+        {"the client closes", true, 0, [](JackClient& c) { c.close(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        JackClient client;
+        ASSERT_TRUE(client.open()) << client.error().toStdString();
+        Listener listener;
+        listener.setLatency(c.latency);
+        QTest::qWait(100);
+        const JackClient::Grid grid = gridAt(120, 200ms);
+        client.setClock(!c.gridFirst);
+        client.setGrid(grid);
+        client.setClock(true);
+        QTest::qWait(1400);
+        c.end(client);
+        QTest::qWait(100); // and nothing after the Stop
+
+        const auto events = listener.events(), ticks = listener.ticks();
+        ASSERT_GE(ticks.size(), 24u * 2 + 1);
+        EXPECT_EQ(events.size(), ticks.size() + 2);
+        EXPECT_EQ(events.front().byte, 0xfa);
+        EXPECT_EQ(events.front().frame, ticks.front().frame); // Start, and the first tick with it
+        EXPECT_EQ(events.back().byte, 0xfc);
+        // Each tick leaves at its time to the frame, 1,000 frames apart at 48,000 frames a
+        // second: when the dummy driver's frames run a little fast or slow against the
+        // clock, JACK says by how much, give or take its cycle's jitter (a quarter frame).
+        const double beat = jackMicros(grid.beat), tickUs = 60e6 / 120 / 24;
+        std::size_t steady = 0;
+        for (std::size_t i = 1; i < ticks.size(); ++i) {
+            if (!listener.steady(ticks, i) || ticks[i].wobbles != ticks[i - 1].wobbles) {
+                continue;
+            }
+            EXPECT_NEAR(ticks[i].usecs, beat + i * tickUs, 1 / ticks[i].framesPerUs)
+                << "tick " << i;
+            EXPECT_NEAR(ticks[i].frame - ticks[i - 1].frame, tickUs * ticks[i].framesPerUs, 1.25)
+                << "tick " << i;
+            ++steady;
+        }
+        EXPECT_GT(steady, ticks.size() / 2) << "JACK's clock hardly held still";
+    }
+}
+
+TEST(JackClock, ChangesOfTempoAndPhaseNeitherRepeatNorDropATick) {
+    JackClient client;
+    ASSERT_TRUE(client.open()) << client.error().toStdString();
+    Listener listener;
+    client.setClock(true);
+    std::mt19937 random(15);
+    struct Change {
+        double setAt; // on JACK's clock
+        double beatUs, tickUs;
+    };
+    std::vector<Change> changes;
+    for (int i = 0; i < 20; ++i) {
+        // As a strike re-places it: a beat a little while ago; the tempo slower and
+        // twice as fast in turn, so that a new grid's ticks often come closer than
+        // the old's.
+        const double bpm = std::uniform_real_distribution(70.0, 80.0)(random) * (1 + i % 2);
+        const auto beat = Clock::now() - std::chrono::microseconds(
+                                             std::uniform_int_distribution(0, 600'000)(random));
+        client.setGrid(JackClient::Grid{bpm, beat});
+        changes.push_back(
+            {static_cast<double>(jack_get_time()), jackMicros(beat), 60e6 / bpm / 24});
+        QTest::qWait(std::uniform_int_distribution(200, 400)(random));
+    }
+    client.setGrid(std::nullopt);
+    QTest::qWait(50);
+
+    // A cycle that began before the change may be processed after it.
+    const double before = 20'000, after = 2 * jack_get_buffer_size(listener.client) * usPerFrame;
+    const auto ticks = listener.ticks();
+    ASSERT_GT(ticks.size(), 24u * 10);
+    std::size_t change = 0, steady = 0;
+    std::int64_t lastK = INT64_MIN;
+    for (std::size_t i = 1; i < ticks.size(); ++i) {
+        const double t = ticks[i].usecs;
+        while (change + 1 < changes.size() && t > changes[change + 1].setAt - before) {
+            ++change;
+        }
+        const Change& c = changes[change];
+        const Change& previous = changes[change ? change - 1 : 0];
+        if (!listener.steady(ticks, i) || !listener.steady(ticks, i - 1)) {
+            lastK = INT64_MIN;
+            continue;
+        }
+        ++steady;
+        const bool either = t < c.setAt + after; // either grid's
+        const double gap = t - ticks[i - 1].usecs, frameUs = 1 / ticks[i].framesPerUs;
+        EXPECT_GE(gap, (either ? std::min(c.tickUs, previous.tickUs) : c.tickUs) / 2 - frameUs)
+            << "tick " << i << " comes too soon";
+        EXPECT_LE(gap, c.tickUs + previous.tickUs + frameUs) << "tick " << i;
+        if (either) {
+            continue;
+        }
+        // On this grid's ticks, and on each of them once.
+        const double k = (t - c.beatUs) / c.tickUs;
+        EXPECT_NEAR(k, std::round(k), frameUs / c.tickUs) << "tick " << i;
+        if (ticks[i - 1].usecs >= c.setAt + after && lastK != INT64_MIN) {
+            EXPECT_EQ(std::llround(k), lastK + 1) << "tick " << i;
+        }
+        lastK = std::llround(k);
+    }
+    EXPECT_GT(steady, ticks.size() / 2) << "JACK's clock hardly held still";
+}
+
+TEST(JackClick, ClicksStartOnTheBeatsAndNeverWithoutAGrid) {
+    JackClient client;
+    ASSERT_TRUE(client.open()) << client.error().toStdString();
+    Listener listener;
+    listener.setLatency(240); // the clicks leave early by as much
+    client.setClick(true);
+    QTest::qWait(300);
+    EXPECT_EQ(listener.onsets().size(), 0u);
+    const JackClient::Grid grid = gridAt(120, 100ms);
+    client.setGrid(grid);
+    QTest::qWait(1200);
+    const auto onGrid = listener.onsets();
+    // Moved by a third of a beat: no beat twice.
+    client.setGrid(JackClient::Grid{120, grid.beat + 500ms * onGrid.size() - 333ms});
+    QTest::qWait(700);
+    client.setGrid(std::nullopt);
+    QTest::qWait(200);
+    const std::size_t heard = listener.onsets().size();
+    QTest::qWait(600);
+
+    ASSERT_GE(onGrid.size(), 2u);
+    const double beat = jackMicros(grid.beat);
+    for (std::size_t i = 0; i < onGrid.size(); ++i) {
+        if (listener.steady(onGrid, i)) {
+            EXPECT_NEAR(onGrid[i].usecs, beat + i * 500'000.0, 1 / onGrid[i].framesPerUs + 1)
+                << "click " << i;
+        }
+    }
+    EXPECT_LE(listener.peak, std::pow(10.0, -6.0 / 20));
+    EXPECT_GT(listener.peak, 0.25);
+    const auto onsets = listener.onsets();
+    EXPECT_EQ(onsets.size(), heard) << "a click without a grid";
+    if (listener.jumps == 0) {
+        EXPECT_GT(onsets.size(), onGrid.size());
+    }
+    for (std::size_t i = 1; i < onsets.size(); ++i) {
+        if (listener.steady(onsets, i)) {
+            EXPECT_GE(onsets[i].usecs - onsets[i - 1].usecs, 250'000) << "click " << i;
+        }
+    }
+}
+
+struct Strikes {
+    explicit Strikes(JackClient& client) {
+        QObject::connect(&client, &JackClient::strikeAt,
+                         [this](Clock::time_point t) { at.push_back(t); });
+    }
+    std::vector<Clock::time_point> at;
+};
+
+TEST(JackTaps, StrikesKeepThePlannedIntervals) {
+    JackClient client;
+    ASSERT_TRUE(client.open()) << client.error().toStdString();
+    Pedal pedal;
+    const Listener listener; // late when the client is late: JACK's next cycle has begun
+    pedal.downstream = &listener;
+    EXPECT_TRUE(client.tapSources().contains("pedal:out"));
+    EXPECT_FALSE(client.tapSources().contains("tempo-calculator:clock"));
+    ASSERT_TRUE(client.tapFrom("pedal:out"));
+    Strikes strikes(client);
+    // At 120 BPM, each note anywhere in its period.
+    std::mt19937 random(64);
+    const double period = jack_get_buffer_size(pedal.client) / rate;
+    std::vector<double> apart;
+    for (int i = 0; i < 20; ++i) {
+        apart.push_back(0.5 + std::uniform_real_distribution(-period, period)(random));
+    }
+    pedal.play(std::vector<std::array<unsigned char, 3>>(apart.size(), {0x90, 60, 100}), apart);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return strikes.at.size() == apart.size() && pedal.done(); }, 30'000));
+    QTest::qWait(100);
+    // An interval around which JACK's clock jumped is left out.
+    std::size_t checked = 0;
+    for (std::size_t i = 1; i < apart.size(); ++i) {
+        if (pedal.jumpsAt[i - 1] !=
+            (i + 1 < apart.size() ? pedal.jumpsAt[i + 1] : pedal.jumpsNow())) {
+            continue;
+        }
+        const double sent = pedal.sentUs[i] - pedal.sentUs[i - 1];
+        const std::chrono::duration<double, std::micro> measured =
+            strikes.at[i] - strikes.at[i - 1];
+        EXPECT_NEAR(measured.count(), sent, 50) << "interval " << i;
+        ++checked;
+    }
+    EXPECT_GE(checked, apart.size() / 2) << "JACK's clock jumped too often";
+    // And each at its own time, on the steady clock.
+    if (pedal.jumpsAt.back() == pedal.jumpsNow()) {
+        EXPECT_NEAR(jackMicros(strikes.at.back()), pedal.sentUs.back(), 50);
+    }
+}
+
+TEST(JackTaps, NotesAndRisingControllersStrikeOnceIn30msOrOnlyTheLearnedOne) {
+    JackClient client;
+    ASSERT_TRUE(client.open()) << client.error().toStdString();
+    Pedal pedal, other("other");
+    ASSERT_TRUE(client.tapFrom("other:out"));
+    ASSERT_TRUE(client.tapFrom("pedal:out")); // and from it alone
+    const char** from = jack_port_get_all_connections(
+        pedal.client, jack_port_by_name(pedal.client, "tempo-calculator:tap"));
+    ASSERT_TRUE(from);
+    EXPECT_STREQ(from[0], "pedal:out");
+    EXPECT_FALSE(from[1]);
+    jack_free(from);
+    Strikes strikes(client);
+    const std::array<unsigned char, 3> note{0x90, 60, 100};
+    const struct {
+        std::array<unsigned char, 3> message;
+        double after; // seconds after the one before
+        bool strikes;
+    } plan[] = {
+        {note, 0, true},
+        {{0x90, 60, 0}, 0.05, false},
+        {{0x80, 60, 64}, 0.05, false},
+        {{0xc0, 5, 0}, 0.05, false},
+        {{0xb0, 64, 63}, 0.05, false},
+        {{0xb0, 64, 64}, 0.05, true},
+        {{0xb0, 64, 127}, 0.05, false},
+        {{0xb0, 64, 0}, 0.05, false},
+        {{0xb5, 64, 90}, 0.05, true},
+        {{0x99, 36, 1}, 0.05, true},
+        {{0x90, 64, 90}, 0.0, false},   // a chord
+        {{0x90, 67, 80}, 0.025, false}, // a double trigger, 25 ms after the strike
+        {note, 0.007, true},            // 32 ms after it
+    };
+    std::vector<std::array<unsigned char, 3>> messages;
+    std::vector<double> apart;
+    for (const auto& p : plan) {
+        messages.push_back(p.message);
+        apart.push_back(p.after);
+    }
+    pedal.play(messages, apart);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pedal.done(); }, 5000));
+    QTest::qWait(100);
+    std::vector<double> expected;
+    for (std::size_t i = 0; i < std::size(plan); ++i) {
+        if (plan[i].strikes) {
+            expected.push_back(pedal.sentUs[i] - pedal.sentUs[0]);
+        }
+    }
+    ASSERT_EQ(strikes.at.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size() && !pedal.jumps; ++i) {
+        const std::chrono::duration<double, std::micro> since = strikes.at[i] - strikes.at[0];
+        EXPECT_NEAR(since.count(), expected[i], 50);
+    }
+
+    QSignalSpy learned(&client, &JackClient::learnedChanged);
+    client.learn();
+    pedal.play(
+        {{0xb1, 64, 127}, note, {0xb1, 65, 127}, {0xb0, 64, 127}, {0xb1, 64, 0}, {0xb1, 64, 100}},
+        {0, 0.05, 0.05, 0.05, 0.05, 0.05});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pedal.done(); }, 5000));
+    QTest::qWait(100);
+    EXPECT_EQ(learned.size(), 1);
+    EXPECT_EQ(client.learned(), (MidiMessage{MidiMessage::Kind::controller, 2, 64}));
+    EXPECT_EQ(strikes.at.size(), expected.size() + 1); // the last, alone
+}
+
+TEST(JackTaps, AFloodStrikesOnceIn30msAndTheCallbackKeepsItsDeadline) {
+    whileTheServerKeepsTime([] {
+        JackClient client;
+        EXPECT_TRUE(client.open()) << client.error().toStdString();
+        Pedal pedal;
+        Listener listener; // called after the client in every cycle
+        EXPECT_TRUE(client.tapFrom("pedal:out"));
+        Strikes strikes(client);
+        QTest::qWait(200);
+        listener.latestStart = 0;
+        pedal.flooding = true;
+        QTest::qWait(2000);
+        pedal.flooding = false;
+        QTest::qWait(100);
+        if (listener.jumps) {
+            return false;
+        }
+        EXPECT_LT(listener.latestStart, jack_get_buffer_size(listener.client));
+        EXPECT_GE(strikes.at.size(), 2.0 / 0.040);
+        EXPECT_LE(strikes.at.size(), 2.1 / 0.030 + 1);
+        for (std::size_t i = 1; i < strikes.at.size(); ++i) {
+            EXPECT_GE(strikes.at[i] - strikes.at[i - 1], 30ms - 25us);
+        }
+        return true;
+    });
+}
+
+TEST(JackClient, HasNoClientUntilOpenedAndNoneAfterClosing) {
+    Pedal observer;
+    // As jack_lsp sees it, and the client itself, which has no ports while it lists them.
+    const auto ports = [&] {
+        const char** ports = jack_get_ports(observer.client, "^tempo-calculator", nullptr, 0);
+        int count = 0;
+        for (const char** p = ports; p && *p; ++p) {
+            ++count;
+        }
+        jack_free(ports);
+        return count;
+    };
+    const auto client = [&] {
+        char* uuid = jack_get_uuid_for_client_name(observer.client, JackClient::client_name);
+        jack_free(uuid);
+        return uuid != nullptr;
+    };
+    JackClient jack;
+    jack.setClock(true);
+    jack.setGrid(gridAt(120, 0ms));
+    EXPECT_EQ(jack.tapSources(), QStringList("pedal:out"));
+    EXPECT_EQ(ports(), 0);
+    EXPECT_FALSE(client());
+    ASSERT_TRUE(jack.open());
+    EXPECT_EQ(ports(), 3);
+    EXPECT_TRUE(client());
+    jack.close();
+    EXPECT_EQ(ports(), 0);
+    EXPECT_FALSE(client());
+    EXPECT_FALSE(jack.isOpen());
+}
+
+// Run with JACK_DEFAULT_SERVER naming a server that does not run.
+TEST(JackWithoutServer, OpenFailsAndSaysWhy) {
+    JackClient client;
+    client.setClock(true);
+    client.setGrid(gridAt(120, 0ms));
+    EXPECT_FALSE(client.open());
+    EXPECT_EQ(client.error(), "No JACK server is running.");
+    EXPECT_FALSE(client.isOpen());
+    EXPECT_TRUE(client.tapSources().isEmpty());
+    EXPECT_FALSE(client.tapFrom("pedal:out"));
+}
+
+// Starts a server of its own, and stops it under the running client.
+TEST(JackServerGoesAway, TheClientSurvivesAndSaysWhy) {
+    const QByteArray pidfile = QDir::temp().filePath("tempo-jack-gone.pid").toLocal8Bit();
+    const auto server = [&](const char* action) {
+        return std::system(QByteArray(TEMPOCALC_JACK_SERVER " ")
+                               .append(action)
+                               .append(" tempo-jack-gone ")
+                               .append(pidfile)
+                               .constData());
+    };
+    qputenv("JACK_DEFAULT_SERVER", "tempo-jack-gone");
+    ASSERT_EQ(server("start"), 0);
+    JackClient client;
+    QSignalSpy shutDown(&client, &JackClient::shutDown);
+    ASSERT_TRUE(client.open()) << client.error().toStdString();
+    client.setClock(true);
+    client.setClick(true);
+    client.setGrid(gridAt(120, 0ms));
+    QTest::qWait(300);
+    ASSERT_EQ(server("stop"), 0);
+    ASSERT_TRUE(shutDown.wait(5000));
+    EXPECT_FALSE(shutDown.first().first().toString().isEmpty());
+    EXPECT_FALSE(client.isOpen());
+    EXPECT_FALSE(client.open());
+    client.setGrid(std::nullopt);
+    client.close();
+}
+
+} // namespace
+} // namespace tempocalc
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
