@@ -520,16 +520,19 @@ void JackClient::drain() {
     }
 }
 
-QStringList JackClient::tapSources() const {
+QStringList JackClient::tapSources(bool* answered) const {
     jack_client_t* client = shared_ ? shared_->client : nullptr;
     const bool borrowed = !client;
     if (borrowed) {
         jack_set_error_function(&quiet);
         jack_set_info_function(&quiet);
         client = jack_client_open(client_name, JackNoStartServer, nullptr);
-        if (!client) {
-            return {};
-        }
+    }
+    if (answered) {
+        *answered = client != nullptr;
+    }
+    if (!client) {
+        return {};
     }
     const QString own = QString::fromUtf8(jack_get_client_name(client)) + QLatin1Char(':');
     QStringList sources;

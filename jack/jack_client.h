@@ -59,8 +59,9 @@ public:
     bool click() const { return click_; }
 
     // The MIDI output ports of the other clients, by their full names; while closed,
-    // asked through a client that is opened for it and closed again.
-    QStringList tapSources() const;
+    // asked through a client that is opened for it and closed again. answered, when
+    // given, says whether a JACK server answered at all.
+    QStringList tapSources(bool* answered = nullptr) const;
     // Connects the port, and it alone, to "tap" (an empty name: none). False when it
     // cannot be connected now (closed, or the port is not there); the choice is kept.
     bool tapFrom(const QString& port);

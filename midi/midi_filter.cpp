@@ -1,8 +1,40 @@
 #include "midi_filter.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace tempocalc {
+
+QString MidiPort::systemName() const {
+    return api == QLatin1String("alsa")   ? QStringLiteral("ALSA")
+           : api == QLatin1String("jack") ? QStringLiteral("JACK")
+                                          : api;
+}
+
+QString MidiPort::stableName() const {
+    if (api != QLatin1String("alsa")) {
+        return name;
+    }
+    static const QRegularExpression numbers(QStringLiteral(" \\d+:\\d+$"));
+    return QString(name).remove(numbers);
+}
+
+std::optional<MidiPort> MidiPort::find(const MidiPort& wanted, const QList<MidiPort>& ports) {
+    if (ports.contains(wanted)) {
+        return wanted;
+    }
+    std::optional<MidiPort> found;
+    for (const MidiPort& port : ports) {
+        if (port.api == wanted.api && port.stableName() == wanted.stableName()) {
+            if (found) {
+                return std::nullopt; // two of the same name: only the full name tells
+            }
+            found = port;
+        }
+    }
+    return found;
+}
+
 namespace {
 
 constexpr double secondsPerDay = 86400.0;

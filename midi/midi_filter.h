@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <array>
@@ -8,6 +9,24 @@
 #include <optional>
 
 namespace tempocalc {
+
+// An input port of a MIDI system, as the system names it.
+struct MidiPort {
+    QString api;  // the system: "alsa" or "jack"
+    QString name; // the port's name there
+
+    // "ALSA", "JACK"
+    QString systemName() const;
+    // The name without what changes between sessions: ALSA's ends in the sequencer's
+    // client and port numbers ("Pedal:Pedal MIDI 1 24:0"), which follow the order in
+    // which devices were plugged in and clients started.
+    QString stableName() const;
+    friend bool operator==(const MidiPort&, const MidiPort&) = default;
+
+    // The port of the list that is the one wanted: the same name, or else the only
+    // port of the same system with the same stable name.
+    static std::optional<MidiPort> find(const MidiPort& wanted, const QList<MidiPort>& ports);
+};
 
 // The one message that taps, once learned: a note or a controller on a channel.
 struct MidiMessage {

@@ -5,7 +5,6 @@
 #include <rtmidi/RtMidi.h>
 
 #include <QMetaObject>
-#include <QRegularExpression>
 
 #include <array>
 #include <atomic>
@@ -74,36 +73,6 @@ std::unique_ptr<RtMidiIn> inputOn(RtMidi::Api api) {
 
 } // namespace
 
-QString MidiPort::systemName() const {
-    return api == QLatin1String("alsa")   ? QStringLiteral("ALSA")
-           : api == QLatin1String("jack") ? QStringLiteral("JACK")
-                                          : api;
-}
-
-QString MidiPort::stableName() const {
-    if (api != QLatin1String("alsa")) {
-        return name;
-    }
-    static const QRegularExpression numbers(QStringLiteral(" \\d+:\\d+$"));
-    return QString(name).remove(numbers);
-}
-
-std::optional<MidiPort> MidiPort::find(const MidiPort& wanted, const QList<MidiPort>& ports) {
-    if (ports.contains(wanted)) {
-        return wanted;
-    }
-    std::optional<MidiPort> found;
-    for (const MidiPort& port : ports) {
-        if (port.api == wanted.api && port.stableName() == wanted.stableName()) {
-            if (found) {
-                return std::nullopt; // two of the same name: only the full name tells
-            }
-            found = port;
-        }
-    }
-    return found;
-}
-
 // What both threads share: the window's thread sets what is learned, the MIDI
 // thread hears the messages.
 struct MidiTap::Listener {
@@ -159,6 +128,9 @@ QList<MidiPort> MidiTap::ports(int* answered) const {
     QList<MidiPort> found;
     int count = 0;
     for (const RtMidi::Api api : systems()) {
+        if (leftOut_.contains(QString::fromStdString(RtMidi::getApiName(api)))) {
+            continue;
+        }
         const std::unique_ptr<RtMidiIn> in = inputOn(api);
         if (!in) {
             continue;
@@ -179,7 +151,8 @@ bool MidiTap::open(const MidiPort& port) {
     close();
     chosen_ = port;
     const RtMidi::Api api = RtMidi::getCompiledApiByName(port.api.toStdString());
-    std::unique_ptr<RtMidiIn> in = api == RtMidi::UNSPECIFIED ? nullptr : inputOn(api);
+    std::unique_ptr<RtMidiIn> in =
+        api == RtMidi::UNSPECIFIED || leftOut_.contains(port.api) ? nullptr : inputOn(api);
     if (!in) {
         return false;
     }

@@ -5,30 +5,13 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
 #include <optional>
 
 namespace tempocalc {
-
-// An input port of a MIDI system, as the system names it.
-struct MidiPort {
-    QString api;  // the system: "alsa" or "jack"
-    QString name; // the port's name there
-
-    // "ALSA", "JACK"
-    QString systemName() const;
-    // The name without what changes between sessions: ALSA's ends in the sequencer's
-    // client and port numbers ("Pedal:Pedal MIDI 1 24:0"), which follow the order in
-    // which devices were plugged in and clients started.
-    QString stableName() const;
-    friend bool operator==(const MidiPort&, const MidiPort&) = default;
-
-    // The port of the list that is the one wanted: the same name, or else the only
-    // port of the same system with the same stable name.
-    static std::optional<MidiPort> find(const MidiPort& wanted, const QList<MidiPort>& ports);
-};
 
 // Strikes from a MIDI port: every note-on, and every controller that rises from below
 // 64 to 64 or more, or only the message learned. Messages within 30 ms of the
@@ -45,6 +28,9 @@ public:
 
     explicit MidiTap(Clock clock, QObject* parent = nullptr);
     ~MidiTap() override;
+
+    // A system ("jack") whose ports another input of the program's handles: left out.
+    void leaveOut(const QString& api) { leftOut_ << api; }
 
     // Every input port the MIDI systems offer now. systems, when given, counts the
     // systems that answered (none: no MIDI at all).
@@ -72,6 +58,7 @@ private:
     struct Port;
     std::unique_ptr<Listener> listener_;
     std::optional<MidiPort> chosen_;
+    QStringList leftOut_;
 };
 
 } // namespace tempocalc

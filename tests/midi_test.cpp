@@ -12,9 +12,11 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
@@ -22,7 +24,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -264,6 +268,141 @@ TEST(MidiPortNames, AnAlsaPortIsFoundByItsNameWhateverItsNumbersAreNow) {
         EXPECT_EQ(MidiPort::find(c.wanted, plugged), c.found) << c.wanted.name.toStdString();
     }
 }
+
+#if TEMPOCALC_HAVE_JACK
+QAction* menuEntry(Form1& window, const char* text) {
+    for (QAction* a : window.findChild<QMenu*>(QStringLiteral("contextMenu"))->actions()) {
+        if (a->text() == QLatin1String(text)) {
+            return a;
+        }
+    }
+    ADD_FAILURE() << "no menu entry " << text;
+    return nullptr;
+}
+
+// The MIDI outputs of the program's own JACK client, as another client sees them.
+QStringList clientPorts() {
+    RtMidiIn probe(RtMidi::UNIX_JACK, "probe");
+    QStringList found;
+    for (unsigned int i = 0, n = probe.getPortCount(); i < n; ++i) {
+        found << QString::fromStdString(probe.getPortName(i));
+    }
+    return found.filter(QStringLiteral("tempo-calculator:"));
+}
+
+struct ClockHeard {
+    std::atomic<int> start{0}, ticks{0}, stop{0};
+    static void count(double, std::vector<unsigned char>* m, void* self) {
+        auto* heard = static_cast<ClockHeard*>(self);
+        switch (m->at(0)) {
+        case 0xfa:
+            ++heard->start;
+            break;
+        case 0xf8:
+            ++heard->ticks;
+            break;
+        case 0xfc:
+            ++heard->stop;
+            break;
+        }
+    }
+};
+
+TEST_F(MidiWindow, MidiClockRunsOnTheTapsGridOnAClientThereOnlyWhileUsed) {
+    EXPECT_TRUE(clientPorts().isEmpty());
+    menuEntry(*form, "Send MIDI clock (JACK)")->trigger();
+    EXPECT_EQ(setting("beat/midi_clock"), "true");
+    EXPECT_EQ(clientPorts(), QStringList({"tempo-calculator:clock"}));
+
+    const DayClock clock;
+    form.reset(); // (two windows' clients would be tempo-calculator and tempo-calculator-01)
+    form = std::make_unique<Form1>(clock); // the choice is kept: the client is back
+    EXPECT_TRUE(menuEntry(*form, "Send MIDI clock (JACK)")->isChecked());
+    ClockHeard heard;
+    RtMidiIn listener(RtMidi::UNIX_JACK, "listener");
+    listener.ignoreTypes(true, false, true);
+    listener.setCallback(&ClockHeard::count, &heard);
+    listener.openVirtualPort("in");
+    ASSERT_EQ(std::system("jack_connect tempo-calculator:clock listener:in"), 0);
+    const double now = clock();
+    for (const double ago : {1.5, 1.0, 0.5, 0.0}) {
+        form->strikeAt(now - ago, TapSession::Source::button);
+    }
+    QTest::qWait(1000);
+    EXPECT_EQ(heard.start, 1);
+    // 24 a beat at 120 BPM, from the grid's next beat on: half a second to a second.
+    EXPECT_GE(heard.ticks, 22);
+    EXPECT_LE(heard.ticks, 50);
+    EXPECT_EQ(heard.stop, 0);
+    form->findChild<QPushButton*>(QStringLiteral("Command4"))->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return heard.stop == 1; }, 1000));
+    const int ticks = heard.ticks;
+    QTest::qWait(300);
+    EXPECT_EQ(heard.ticks, ticks);
+
+    menuEntry(*form, "Send MIDI clock (JACK)")->trigger();
+    EXPECT_TRUE(QTest::qWaitFor([] { return clientPorts().isEmpty(); }, 2000)) << "still open";
+}
+
+// A message box that the window opened and goes on beside, and what it says.
+QString openBoxSays() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) {
+        return {};
+    }
+    const QString text = box->text();
+    box->button(QMessageBox::Ok)->click();
+    return text;
+}
+
+// No JACK server at all.
+TEST(MidiWithoutSystem, TheClockAndTheClickTurnThemselvesOffAndSayWhatToDo) {
+    QFile::remove(Settings::path());
+    Form1 window{DayClock()};
+    window.show();
+    for (const char* entry : {"Send MIDI clock (JACK)", "Click on the beat (JACK)"}) {
+        menuEntry(window, entry)->trigger();
+        EXPECT_EQ(openBoxSays(), "No JACK server is running: start JACK, or on PipeWire run the "
+                                 "program through pw-jack.");
+        EXPECT_FALSE(menuEntry(window, entry)->isChecked());
+    }
+    const Settings kept = Settings::load();
+    EXPECT_FALSE(kept.midiClock || kept.click);
+    window.strikeAt(10.0);
+    window.strikeAt(10.5);
+    EXPECT_EQ(window.state().tapcount, 2);
+}
+
+// A server of the test's own, stopped while the clock and the click run.
+TEST(MidiServerGoesAway, TheProgramGoesOnAndSaysWhy) {
+    QFile::remove(Settings::path());
+    const QByteArray pidfile = QDir::temp().filePath("tempo-window-gone.pid").toLocal8Bit();
+    const auto server = [&](const char* action) {
+        return std::system(QByteArray(TEMPOCALC_JACK_SERVER " ")
+                               .append(action)
+                               .append(" tempo-window-gone ")
+                               .append(pidfile)
+                               .constData());
+    };
+    qputenv("JACK_DEFAULT_SERVER", "tempo-window-gone");
+    ASSERT_EQ(server("start"), 0);
+    Form1 window{DayClock()};
+    window.show();
+    for (const char* entry : {"Send MIDI clock (JACK)", "Click on the beat (JACK)"}) {
+        menuEntry(window, entry)->trigger();
+        ASSERT_TRUE(menuEntry(window, entry)->isChecked());
+    }
+    ASSERT_EQ(server("stop"), 0);
+    EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 5000));
+    EXPECT_TRUE(openBoxSays().startsWith("JACK stopped"));
+    for (const char* entry : {"Send MIDI clock (JACK)", "Click on the beat (JACK)"}) {
+        EXPECT_FALSE(menuEntry(window, entry)->isChecked());
+    }
+    window.strikeAt(10.0);
+    window.strikeAt(10.5);
+    EXPECT_EQ(window.state().tapcount, 2);
+}
+#endif
 
 // No JACK server and no ALSA sequencer: no MIDI system at all.
 TEST(MidiWithoutSystem, OffersOneDisabledEntryAndNothingElse) {

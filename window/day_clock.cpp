@@ -45,4 +45,11 @@ std::chrono::steady_clock::time_point steadyTimeOf(const std::function<double()>
                         std::chrono::duration<double>(ahead));
 }
 
+double readingAt(const std::function<double()>& clock, std::chrono::steady_clock::time_point at) {
+    const double now = clock();
+    const std::chrono::duration<double> ahead = at - std::chrono::steady_clock::now();
+    const double reading = std::fmod(now + ahead.count(), seconds_per_day);
+    return reading < 0 ? reading + seconds_per_day : reading;
+}
+
 } // namespace tempocalc

@@ -29,4 +29,7 @@ private:
 std::chrono::steady_clock::time_point steadyTimeOf(const std::function<double()>& clock,
                                                    double reading);
 
+// The reading of such a clock at a time of the steady clock: the other way round.
+double readingAt(const std::function<double()>& clock, std::chrono::steady_clock::time_point at);
+
 } // namespace tempocalc

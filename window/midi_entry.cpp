@@ -5,29 +5,51 @@
 
 namespace tempocalc {
 
-MidiEntry::MidiEntry(QMenu* menu, Settings& settings, const MidiTap::Clock& clock)
-    : QObject(menu), settings_(settings), tap_(new MidiTap(clock, this)) {
+MidiEntry::MidiEntry(QMenu* menu, Settings& settings, QList<TapInput*> inputs)
+    : QObject(menu), settings_(settings), inputs_(std::move(inputs)) {
     submenu_ = menu->addMenu(tr("Tap from MIDI"));
     submenu_->setObjectName(QStringLiteral("midiMenu"));
     choices_ = new QActionGroup(submenu_);
     connect(submenu_, &QMenu::aboutToShow, this, &MidiEntry::fill);
-    connect(tap_, &MidiTap::strikeAt, this, &MidiEntry::strikeAt);
-    connect(tap_, &MidiTap::learnedChanged, this, [this] {
-        const std::optional<MidiMessage> learned = tap_->learned();
-        settings_.setMidiMessage(learned ? learned->toString() : QString());
-    });
-    tap_->setLearned(MidiMessage::fromString(settings_.midiMessage));
-    if (!settings_.midiPort.isEmpty()) {
-        tap_->open({settings_.midiApi, settings_.midiPort});
+    const std::optional<MidiMessage> learned = MidiMessage::fromString(settings_.midiMessage);
+    for (TapInput* input : inputs_) {
+        connect(input, &TapInput::strikeAt, this, &MidiEntry::strikeAt);
+        connect(input, &TapInput::learnedChanged, this, [this, input] {
+            const std::optional<MidiMessage> now = input->learned();
+            settings_.setMidiMessage(now ? now->toString() : QString());
+            for (TapInput* other : inputs_) {
+                if (other != input) {
+                    other->setLearned(now);
+                }
+            }
+        });
+        input->setLearned(learned);
     }
+    if (!settings_.midiPort.isEmpty()) {
+        chosen_ = MidiPort{settings_.midiApi, settings_.midiPort};
+        if (TapInput* input = inputFor(*chosen_)) {
+            input->open(*chosen_);
+        }
+    }
+}
+
+TapInput* MidiEntry::inputFor(const MidiPort& port) const {
+    for (TapInput* input : inputs_) {
+        if (input->handles(port)) {
+            return input;
+        }
+    }
+    return nullptr;
 }
 
 void MidiEntry::fill() {
     submenu_->clear(); // the entries go, and with them their places in the group
     int systems = 0;
-    const QList<MidiPort> ports = tap_->ports(&systems);
-    const std::optional<MidiPort> chosen = tap_->chosen();
-    if (systems == 0 && !chosen) {
+    QList<MidiPort> ports;
+    for (TapInput* input : inputs_) {
+        ports += input->ports(systems);
+    }
+    if (systems == 0 && !chosen_) {
         submenu_->addAction(tr("No MIDI inputs"))->setEnabled(false);
         return;
     }
@@ -42,7 +64,8 @@ void MidiEntry::fill() {
         return apis.size() > 1 ? QStringLiteral("%1 (%2)").arg(port.name, port.systemName())
                                : port.name;
     };
-    const std::optional<MidiPort> present = chosen ? MidiPort::find(*chosen, ports) : std::nullopt;
+    const std::optional<MidiPort> present =
+        chosen_ ? MidiPort::find(*chosen_, ports) : std::nullopt;
     const auto add = [&](const QString& text, const std::optional<MidiPort>& port, bool checked) {
         QAction* entry = submenu_->addAction(text);
         entry->setCheckable(true);
@@ -50,28 +73,36 @@ void MidiEntry::fill() {
         choices_->addAction(entry);
         connect(entry, &QAction::triggered, this, [this, port] { choose(port); });
     };
-    add(tr("None"), std::nullopt, !chosen);
+    add(tr("None"), std::nullopt, !chosen_);
     for (const MidiPort& port : ports) {
         add(label(port), port, port == present);
     }
-    if (chosen && !present) {
+    if (chosen_ && !present) {
         // Unplugged: choosing it again once it is back listens to it again.
-        add(tr("%1 (missing)").arg(label(*chosen)), chosen, true);
+        add(tr("%1 (missing)").arg(label(*chosen_)), chosen_, true);
     }
     submenu_->addSeparator();
     QAction* learn = submenu_->addAction(tr("Learn tap…"));
-    learn->setEnabled(tap_->isOpen());
-    connect(learn, &QAction::triggered, tap_, &MidiTap::learn);
+    TapInput* listening = chosen_ ? inputFor(*chosen_) : nullptr;
+    learn->setEnabled(listening && listening->isOpen());
+    connect(learn, &QAction::triggered, this, [listening] { listening->learn(); });
 }
 
 void MidiEntry::choose(const std::optional<MidiPort>& port) {
+    for (TapInput* input : inputs_) {
+        input->close();
+    }
+    chosen_ = port;
     if (port) {
-        tap_->open(*port);
+        if (TapInput* input = inputFor(*port)) {
+            input->open(*port);
+        }
         settings_.setMidiPort(port->api, port->name);
     } else {
         // Nothing strikes any more, and what was learned is forgotten.
-        tap_->close();
-        tap_->setLearned(std::nullopt);
+        for (TapInput* input : inputs_) {
+            input->setLearned(std::nullopt);
+        }
         settings_.setMidiPort(QString(), QString());
         settings_.setMidiMessage(QString());
     }

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "midi_tap.h"
 #include "settings.h"
+#include "tap_input.h"
 
+#include <QList>
 #include <QObject>
 
 #include <optional>
@@ -14,14 +15,14 @@ QT_END_NAMESPACE
 
 namespace tempocalc {
 
-// "Tap from MIDI" in the menu: the ports to strike from, the one chosen (kept for the
-// next start, and listed as missing while it is unplugged), and learning the one
-// message that strikes.
+// "Tap from MIDI" in the menu: the ports of every input to strike from, the one chosen
+// (kept for the next start, and listed as missing while it is unplugged), and learning
+// the one message that strikes, which holds for every input.
 class MidiEntry : public QObject {
     Q_OBJECT
 
 public:
-    MidiEntry(QMenu* menu, Settings& settings, const MidiTap::Clock& clock);
+    MidiEntry(QMenu* menu, Settings& settings, QList<TapInput*> inputs);
 
 signals:
     void strikeAt(double reading);
@@ -29,11 +30,13 @@ signals:
 private:
     void fill();
     void choose(const std::optional<MidiPort>& port);
+    TapInput* inputFor(const MidiPort& port) const;
 
     Settings& settings_;
+    QList<TapInput*> inputs_;
     QMenu* submenu_;
     QActionGroup* choices_;
-    MidiTap* tap_;
+    std::optional<MidiPort> chosen_;
 };
 
 } // namespace tempocalc

@@ -3,8 +3,14 @@
 #if TEMPOCALC_HAVE_LINK
 #include "link_entry.h"
 #endif
-#if TEMPOCALC_HAVE_MIDI
+#if TEMPOCALC_HAVE_JACK
+#include "jack_entry.h"
+#endif
+#if TEMPOCALC_HAVE_MIDI || TEMPOCALC_HAVE_JACK
 #include "midi_entry.h"
+#endif
+#if TEMPOCALC_HAVE_MIDI
+#include "rtmidi_input.h"
 #endif
 
 #include <QActionGroup>
@@ -40,6 +46,15 @@ OptionsMenu::OptionsMenu(Settings& settings, const Clock& clock, QWidget* parent
     });
 
     // The integrations this program was built with.
+    QList<TapInput*> tapInputs;
+#if TEMPOCALC_HAVE_JACK
+    auto* jack = new JackEntry(this, settings, clock);
+    connect(this, &OptionsMenu::sharing, jack, [jack](auto, auto grid) { jack->share(grid); });
+    tapInputs << jack->tapInput();
+    const QString jackPorts = QStringLiteral("jack"); // through the program's own client
+#else
+    const QString jackPorts;
+#endif
     addSeparator();
 #if TEMPOCALC_HAVE_LINK
     auto* link = new LinkEntry(this, settings, clock);
@@ -50,11 +65,14 @@ OptionsMenu::OptionsMenu(Settings& settings, const Clock& clock, QWidget* parent
     });
 #endif
 #if TEMPOCALC_HAVE_MIDI
-    auto* midi = new MidiEntry(this, settings, clock);
-    connect(midi, &MidiEntry::strikeAt, this, &OptionsMenu::strikeAt);
-#else
-    (void)clock;
+    tapInputs.prepend(new RtMidiInput(clock, jackPorts, this));
 #endif
+    if (!tapInputs.isEmpty()) {
+        auto* midi = new MidiEntry(this, settings, tapInputs);
+        connect(midi, &MidiEntry::strikeAt, this, &OptionsMenu::strikeAt);
+    }
+    (void)clock;
+    (void)jackPorts;
 }
 
 } // namespace tempocalc

@@ -11,6 +11,8 @@ namespace {
 
 const QString averageKey = QStringLiteral("average/method");
 const QString flashKey = QStringLiteral("beat/flash");
+const QString midiClockKey = QStringLiteral("beat/midi_clock");
+const QString clickKey = QStringLiteral("beat/click");
 const QString linkKey = QStringLiteral("link/enabled");
 const QString alignKey = QStringLiteral("link/align");
 const QString midiPortKey = QStringLiteral("midi/port");
@@ -52,6 +54,8 @@ Settings Settings::load() {
         settings.average = AverageMethod::line;
     }
     settings.flash = file.value(flashKey).toString() == boolText(true);
+    settings.midiClock = file.value(midiClockKey).toString() == boolText(true);
+    settings.click = file.value(clickKey).toString() == boolText(true);
     settings.link = file.value(linkKey).toString() == boolText(true);
     settings.align = file.value(alignKey).toString() == boolText(true);
     settings.midiPort = file.value(midiPortKey).toString();
@@ -69,6 +73,16 @@ void Settings::setAverage(AverageMethod method) {
 void Settings::setFlash(bool on) {
     flash = on;
     write({{flashKey, boolText(on)}});
+}
+
+void Settings::setMidiClock(bool on) {
+    midiClock = on;
+    write({{midiClockKey, boolText(on)}});
+}
+
+void Settings::setClick(bool on) {
+    click = on;
+    write({{clickKey, boolText(on)}});
 }
 
 void Settings::setLink(bool on) {

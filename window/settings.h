@@ -15,9 +15,11 @@ namespace tempocalc {
 // is: settings never stop the program.
 struct Settings {
     AverageMethod average = AverageMethod::mean;
-    bool flash = false; // light the strike button on every beat
-    bool link = false;  // share the tempo with an Ableton Link session
-    bool align = false; // and put the session's beats on the taps
+    bool flash = false;     // light the strike button on every beat
+    bool midiClock = false; // send MIDI clock on the program's JACK client
+    bool click = false;     // and a click
+    bool link = false;      // share the tempo with an Ableton Link session
+    bool align = false;     // and put the session's beats on the taps
     // The MIDI port that strikes (empty: none), its system, and the one message
     // that strikes there (empty: any note or controller).
     QString midiPort, midiApi, midiMessage;
@@ -27,6 +29,8 @@ struct Settings {
 
     void setAverage(AverageMethod method);
     void setFlash(bool on);
+    void setMidiClock(bool on);
+    void setClick(bool on);
     void setLink(bool on);
     void setAlign(bool on);
     void setMidiPort(const QString& api, const QString& name);

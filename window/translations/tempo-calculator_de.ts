@@ -107,6 +107,25 @@
     </message>
 </context>
 <context>
+    <name>tempocalc::JackEntry</name>
+    <message>
+        <source>Send MIDI clock (JACK)</source>
+        <translation>MIDI-Clock senden (JACK)</translation>
+    </message>
+    <message>
+        <source>Click on the beat (JACK)</source>
+        <translation>Klick im Takt (JACK)</translation>
+    </message>
+    <message>
+        <source>No JACK server is running: start JACK, or on PipeWire run the program through pw-jack.</source>
+        <translation>Kein JACK-Server läuft: JACK starten oder unter PipeWire das Programm mit pw-jack starten.</translation>
+    </message>
+    <message>
+        <source>JACK stopped (%1): the MIDI clock, the click and the taps from JACK are off.</source>
+        <translation>JACK wurde beendet (%1): MIDI-Clock, Klick und die Schläge über JACK sind aus.</translation>
+    </message>
+</context>
+<context>
     <name>tempocalc::LinkEntry</name>
     <message>
         <source>Share tempo with Link</source>

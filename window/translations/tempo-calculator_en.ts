@@ -105,6 +105,25 @@
     </message>
 </context>
 <context>
+    <name>tempocalc::JackEntry</name>
+    <message>
+        <source>Send MIDI clock (JACK)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Click on the beat (JACK)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No JACK server is running: start JACK, or on PipeWire run the program through pw-jack.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>JACK stopped (%1): the MIDI clock, the click and the taps from JACK are off.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>tempocalc::LinkEntry</name>
     <message>
         <source>Share tempo with Link</source>

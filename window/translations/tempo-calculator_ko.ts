@@ -105,6 +105,25 @@
     </message>
 </context>
 <context>
+    <name>tempocalc::JackEntry</name>
+    <message>
+        <source>Send MIDI clock (JACK)</source>
+        <translation>MIDI 클록 보내기 (JACK)</translation>
+    </message>
+    <message>
+        <source>Click on the beat (JACK)</source>
+        <translation>박자마다 클릭 (JACK)</translation>
+    </message>
+    <message>
+        <source>No JACK server is running: start JACK, or on PipeWire run the program through pw-jack.</source>
+        <translation>실행 중인 JACK 서버가 없습니다: JACK을 시작하거나, PipeWire에서는 pw-jack으로 프로그램을 실행하십시오.</translation>
+    </message>
+    <message>
+        <source>JACK stopped (%1): the MIDI clock, the click and the taps from JACK are off.</source>
+        <translation>JACK이 멈췄습니다 (%1): MIDI 클록, 클릭, JACK 탭이 꺼졌습니다.</translation>
+    </message>
+</context>
+<context>
     <name>tempocalc::LinkEntry</name>
     <message>
         <source>Share tempo with Link</source>

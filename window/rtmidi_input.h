@@ -1,0 +1,31 @@
+#pragma once
+
+#include "midi_tap.h"
+#include "tap_input.h"
+
+namespace tempocalc {
+
+// The MIDI systems that RtMidi reaches (ALSA's sequencer, and JACK where the program
+// has no JACK client of its own), as a way into "Tap from MIDI".
+class RtMidiInput : public TapInput {
+    Q_OBJECT
+
+public:
+    // leftOut: a system whose ports another input handles ("jack"), or none.
+    RtMidiInput(const MidiTap::Clock& clock, const QString& leftOut, QObject* parent = nullptr);
+
+    QList<MidiPort> ports(int& systems) override;
+    bool handles(const MidiPort& port) const override;
+    bool open(const MidiPort& port) override { return tap_->open(port); }
+    void close() override { tap_->close(); }
+    bool isOpen() const override { return tap_->isOpen(); }
+    void learn() override { tap_->learn(); }
+    std::optional<MidiMessage> learned() const override { return tap_->learned(); }
+    void setLearned(std::optional<MidiMessage> message) override { tap_->setLearned(message); }
+
+private:
+    MidiTap* tap_;
+    QString leftOut_;
+};
+
+} // namespace tempocalc
