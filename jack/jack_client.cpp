@@ -101,6 +101,47 @@ private:
     std::atomic<std::size_t> head_{0}, tail_{0};
 };
 
+// JACK's measure of one cycle, read once at its start (jack_get_cycle_times): its first
+// frame and that frame's time, and the time a frame lasts. Every conversion in the cycle
+// goes through this one reading, as jack_time_to_frames and jack_frames_to_time convert;
+// they would each read JACK's measure anew, and when the server moves on during a late
+// callback a time and a frame would no longer agree within the cycle. Right after a
+// stall JACK's measure is now and then nonsense for a cycle (the next cycle's time
+// before this one's): the last good measure is carried on through it.
+struct Cycle {
+    jack_nframes_t start = 0;
+    double startUs = 0;
+    double usPerFrame = 0; // none: no measure yet
+
+    static Cycle read(jack_client_t* client, jack_nframes_t frames, const Cycle& last,
+                      double nominalUsPerFrame) {
+        jack_nframes_t start;
+        jack_time_t startUs, nextUs;
+        float periodUs;
+        if (jack_get_cycle_times(client, &start, &startUs, &nextUs, &periodUs) != 0) {
+            start = jack_last_frame_time(client);
+            startUs = nextUs = 0;
+        }
+        const double usPerFrame =
+            static_cast<double>(static_cast<std::int64_t>(nextUs - startUs)) / frames;
+        if (usPerFrame > nominalUsPerFrame / 2 && usPerFrame < nominalUsPerFrame * 2) {
+            return {start, static_cast<double>(startUs), usPerFrame};
+        }
+        if (last.usPerFrame == 0) {
+            return {start, 0, 0};
+        }
+        return {start,
+                last.startUs + static_cast<std::int32_t>(start - last.start) * last.usPerFrame,
+                last.usPerFrame};
+    }
+    bool known() const { return usPerFrame > 0; }
+    // The frame of a time, counted from the cycle's first (rounded, as JACK rounds).
+    std::int64_t offsetOf(double us) const { return std::llround((us - startUs) / usPerFrame); }
+    double timeOf(std::int64_t offset) const {
+        return startUs + static_cast<double>(offset) * usPerFrame;
+    }
+};
+
 // Pulses of a grid, `division` to a beat: pulse k is due at beat + k · length, each
 // computed from the grid alone, so that nothing drifts however long the grid holds.
 struct PulseTrain {
@@ -109,19 +150,19 @@ struct PulseTrain {
     std::uint64_t serial = 0;
     double lastUs = -1e300; // when the last pulse sent was due
 
-    // Calls pulse(offset) for every pulse due in this cycle, whose frames, moved earlier
-    // by the port's latency, are [start, start + frames). A train that begins starts on
-    // a beat; on a new grid it goes on from the first pulse at least half a pulse after
-    // the last one sent (and not yet past), so that no pulse comes twice, goes back or
-    // crowds the one before. A pulse that was still to come in the last cycle and is
-    // past in this one (JACK's clock jumped against its frames) goes out at once, so
-    // that a receiver counting pulses keeps its count, unless it is more than lateUs
-    // late; then the train goes on from this cycle.
-    template <class Pulse> void run(const Settings& s, int division, jack_client_t* client,
-                                    jack_nframes_t start, jack_nframes_t frames, double lateUs,
+    // Calls pulse(offset) for every pulse due in this cycle of `frames` frames, moved
+    // earlier by the port's latency. A train that begins starts on a beat; on a new grid
+    // it goes on from the first pulse at least half a pulse after the last one sent (and
+    // not yet past), so that no pulse comes twice, goes back or crowds the one before. A
+    // pulse that was still to come in the last cycle and is past in this one (JACK's
+    // clock jumped against its frames) goes out at once, so that a receiver counting
+    // pulses keeps its count, unless it is more than lateUs late; then the train goes on
+    // from this cycle. At most a beat's pulses and one go out in a cycle.
+    template <class Pulse> void run(const Settings& s, int division, const Cycle& cycle,
+                                    jack_nframes_t latency, jack_nframes_t frames, double lateUs,
                                     Pulse&& pulse) {
         const double length = s.beatLengthUs / division;
-        const double startUs = static_cast<double>(jack_frames_to_time(client, start));
+        const double startUs = cycle.timeOf(latency); // due now
         const auto from = [&](double us) {
             return static_cast<std::int64_t>(std::ceil((us - s.beatUs) / length));
         };
@@ -134,22 +175,21 @@ struct PulseTrain {
             next = from(std::max(lastUs + length / 2, startUs));
             serial = s.gridSerial;
         }
-        for (;;) {
+        for (int sentNow = 0; sentNow <= division;) {
             const double due = s.beatUs + static_cast<double>(next) * length;
-            const jack_nframes_t frame =
-                jack_time_to_frames(client, static_cast<jack_time_t>(std::llround(due)));
-            const auto offset = static_cast<std::int32_t>(frame - start);
-            if (offset >= static_cast<std::int32_t>(frames)) {
+            const std::int64_t offset = cycle.offsetOf(due) - latency;
+            if (offset >= frames) {
                 return;
             }
             if (offset < 0 && startUs - due > lateUs) {
                 next = std::max(next + 1, from(startUs));
                 continue;
             }
-            pulse(static_cast<jack_nframes_t>(std::max(offset, 0)));
+            pulse(static_cast<jack_nframes_t>(std::max<std::int64_t>(offset, 0)));
             sent = true;
             lastUs = due;
             ++next;
+            ++sentNow;
         }
     }
 };
@@ -199,6 +239,8 @@ struct JackClient::Shared {
     // The process callback's own.
     std::vector<float> click; // filled before the client is activated, as is
     double clickLateUs = 0;   // a click this late is no click on the beat: it is left out
+    double usPerFrame = 0;    // at the server's rate, to tell JACK's measure of a cycle sane
+    Cycle lastCycle;
     std::size_t clickPlayed = 0;
     PulseTrain ticks, beats;
 
@@ -214,20 +256,22 @@ struct JackClient::Shared {
 
     void run(jack_nframes_t frames) {
         const Settings& s = settings.read();
-        const jack_nframes_t start = jack_last_frame_time(client);
+        const Cycle cycle = Cycle::read(client, frames, lastCycle, usPerFrame);
+        if (cycle.known()) {
+            lastCycle = cycle;
+        }
 
         void* midi = jack_port_get_buffer(clockPort, frames);
         jack_midi_clear_buffer(midi);
-        if (s.grid && s.clock && !s.closing) {
-            ticks.run(s, ticks_per_beat, client,
-                      start + clockLatency.load(std::memory_order_relaxed), frames, s.beatLengthUs,
-                      [&](jack_nframes_t offset) {
+        if (s.grid && s.clock && !s.closing && cycle.known()) {
+            ticks.run(s, ticks_per_beat, cycle, clockLatency.load(std::memory_order_relaxed),
+                      frames, s.beatLengthUs, [&](jack_nframes_t offset) {
                           if (!ticks.sent) {
                               jack_midi_event_write(midi, offset, &midiStart, 1);
                           }
                           jack_midi_event_write(midi, offset, &midiTick, 1);
                       });
-        } else if (ticks.sent) {
+        } else if (ticks.sent && !(s.grid && s.clock && !s.closing)) {
             jack_midi_event_write(midi, 0, &midiStop, 1);
             ticks.sent = false;
         }
@@ -240,8 +284,8 @@ struct JackClient::Shared {
                 audio[done] = clickPlayed < click.size() ? click[clickPlayed++] : 0.0f;
             }
         };
-        if (s.grid && s.click && !s.closing) {
-            beats.run(s, 1, client, start + clickLatency.load(std::memory_order_relaxed), frames,
+        if (s.grid && s.click && !s.closing && cycle.known()) {
+            beats.run(s, 1, cycle, clickLatency.load(std::memory_order_relaxed), frames,
                       clickLateUs, [&](jack_nframes_t offset) {
                           playTo(offset);
                           clickPlayed = 0;
@@ -249,23 +293,27 @@ struct JackClient::Shared {
         }
         playTo(frames);
 
-        hearTaps(frames, start);
+        hearTaps(frames, cycle);
         cycles.fetch_add(1, std::memory_order_release);
     }
 
-    void hearTaps(jack_nframes_t frames, jack_nframes_t start) {
+    void hearTaps(jack_nframes_t frames, const Cycle& cycle) {
         if (restartTap.exchange(false, std::memory_order_acquire)) {
             filter->restart();
         }
         void* midi = jack_port_get_buffer(tapPort, frames);
         const jack_nframes_t latency = tapLatency.load(std::memory_order_relaxed);
+        if (!cycle.known()) {
+            return; // the server's first cycles: no time to give a strike
+        }
         for (std::uint32_t i = 0, n = jack_midi_get_event_count(midi); i < n; ++i) {
             jack_midi_event_t event;
             if (jack_midi_event_get(&event, midi, i) != 0) {
                 continue;
             }
             // When it reached the system, not when this cycle began.
-            const jack_time_t at = jack_frames_to_time(client, start + event.time - latency);
+            const auto at = static_cast<jack_time_t>(
+                std::llround(cycle.timeOf(static_cast<std::int64_t>(event.time) - latency)));
             switch (filter->hear(event.buffer, event.size, static_cast<double>(at) * 1e-6)) {
             case TapFilter::Heard::strike:
                 if (events.push({Event::Kind::strike, at})) {
@@ -355,7 +403,8 @@ bool JackClient::open() {
         return false;
     }
     shared->click = clickSound(jack_get_sample_rate(client));
-    shared->clickLateUs = 4e6 / jack_get_sample_rate(client); // four frames
+    shared->usPerFrame = 1e6 / jack_get_sample_rate(client);
+    shared->clickLateUs = 4 * shared->usPerFrame;
     shared->clickPlayed = shared->click.size();
     filter_->restart(); // nothing hears yet
     jack_set_process_callback(client, &Shared::process, shared.get());

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cmath>
@@ -52,8 +53,9 @@ struct Peer {
         jack_get_cycle_times(client, &frame, &now, &next, &periodUs);
         if (lastFrame != 0 &&
             (frame - lastFrame != n || std::fabs(now - lastUs - periodUs) > 100)) {
-            ++jumps; // a stall, or a callback so late that JACK's next cycle has begun
+            ++jumps; // a stall, or cycles that JACK did not run this client in
         }
+
         if (lastFrame != 0 && std::fabs(static_cast<double>(next - now) - lastSpan) > 4) {
             ++wobbles;
         }
@@ -66,17 +68,6 @@ struct Peer {
     jack_nframes_t lastFrame = 0;
     double lastUs = 0, lastSpan = 0;
 };
-
-// Runs run() until the server kept time throughout; run() returns whether it did (and
-// checks only then).
-template <class Run> void whileTheServerKeepsTime(Run run) {
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        if (run()) {
-            return;
-        }
-    }
-    GTEST_SKIP() << "JACK's clock jumped in every attempt: the machine is too busy";
-}
 
 // Notes the absolute frame, and its time on JACK's clock, of every MIDI event and of
 // every click's onset (a sample that is not silent after at least 2 ms of silence).
@@ -179,6 +170,12 @@ struct Listener : Peer {
     }
 };
 
+// A MIDI message, and how many seconds after the one before it goes.
+struct Step {
+    std::array<unsigned char, 3> message;
+    double after;
+};
+
 // Plays MIDI messages into "tap" at planned absolute frames, or floods it.
 struct Pedal : Peer {
     struct Planned {
@@ -187,9 +184,6 @@ struct Pedal : Peer {
     };
     std::vector<Planned> plan;  // only while not playing
     std::vector<double> sentUs; // each planned message's time on JACK's clock, as sent
-    std::vector<int> jumpsAt;   // and the jumps that this peer and the one downstream saw by then
-    const Peer* downstream = nullptr;
-    int jumpsNow() const { return jumps + (downstream ? downstream->jumps.load() : 0); }
     std::atomic<std::size_t> next{0};
     std::atomic<bool> playing{false}, flooding{false}, idle{true};
     jack_port_t* out;
@@ -217,26 +211,25 @@ struct Pedal : Peer {
             if (offset >= static_cast<std::int32_t>(n)) {
                 break;
             }
-            jack_midi_event_write(buffer, std::max(offset, 0), p->plan[i].bytes.data(), 3);
-            p->sentUs[i] = static_cast<double>(jack_frames_to_time(p->client, p->plan[i].frame));
-            p->jumpsAt[i] = p->jumpsNow();
+            // A cycle that JACK did not run the pedal in puts a note off: when it went.
+            const jack_nframes_t at = start + static_cast<jack_nframes_t>(std::max(offset, 0));
+            jack_midi_event_write(buffer, at - start, p->plan[i].bytes.data(), 3);
+            p->sentUs[i] = static_cast<double>(jack_frames_to_time(p->client, at));
         }
         return 0;
     }
-    // Each message `apart` seconds after the one before, from a quarter of a second on.
-    void play(const std::vector<std::array<unsigned char, 3>>& messages,
-              const std::vector<double>& apart) {
+    // Each message `after` seconds after the one before, from a quarter of a second on.
+    template <class Steps> void play(const Steps& steps) {
         playing = false;
         EXPECT_TRUE(
             QTest::qWaitFor([&] { return idle.load(); })); // the callback let go of the plan
         plan.clear();
         double at = jack_frame_time(client) + rate / 4;
-        for (std::size_t i = 0; i < messages.size(); ++i) {
-            at += apart[i] * rate;
-            plan.push_back({static_cast<jack_nframes_t>(std::lround(at)), messages[i]});
+        for (const auto& step : steps) {
+            at += step.after * rate;
+            plan.push_back({static_cast<jack_nframes_t>(std::lround(at)), step.message});
         }
         sentUs.assign(plan.size(), 0);
-        jumpsAt.assign(plan.size(), 0);
         next = 0;
         idle = false;
         playing = true;
@@ -434,8 +427,6 @@ TEST(JackTaps, StrikesKeepThePlannedIntervals) {
     JackClient client;
     ASSERT_TRUE(client.open()) << client.error().toStdString();
     Pedal pedal;
-    const Listener listener; // late when the client is late: JACK's next cycle has begun
-    pedal.downstream = &listener;
     EXPECT_TRUE(client.tapSources().contains("pedal:out"));
     EXPECT_FALSE(client.tapSources().contains("tempo-calculator:clock"));
     ASSERT_TRUE(client.tapFrom("pedal:out"));
@@ -443,31 +434,43 @@ TEST(JackTaps, StrikesKeepThePlannedIntervals) {
     // At 120 BPM, each note anywhere in its period.
     std::mt19937 random(64);
     const double period = jack_get_buffer_size(pedal.client) / rate;
-    std::vector<double> apart;
-    for (int i = 0; i < 20; ++i) {
-        apart.push_back(0.5 + std::uniform_real_distribution(-period, period)(random));
+    std::vector<Step> notes(20);
+    for (Step& note : notes) {
+        note = {{0x90, 60, 100}, 0.5 + std::uniform_real_distribution(-period, period)(random)};
     }
-    pedal.play(std::vector<std::array<unsigned char, 3>>(apart.size(), {0x90, 60, 100}), apart);
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return strikes.at.size() == apart.size() && pedal.done(); }, 30'000));
-    QTest::qWait(100);
-    // An interval around which JACK's clock jumped is left out.
-    std::size_t checked = 0;
-    for (std::size_t i = 1; i < apart.size(); ++i) {
-        if (pedal.jumpsAt[i - 1] !=
-            (i + 1 < apart.size() ? pedal.jumpsAt[i + 1] : pedal.jumpsNow())) {
-            continue;
+    pedal.play(notes);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pedal.done(); }, 30'000));
+    QTest::qWait(200);
+    // Each strike against its note, and each interval. A note in a cycle that the server
+    // did not run the client in strikes nothing, and now and then JACK's own measure of a
+    // cycle wobbles on this busy machine: most strikes must be exact to the frame, where a
+    // strike timed by its cycle's start would be half a period off on average.
+    EXPECT_GE(strikes.at.size(), notes.size() - 2);
+    std::vector<double> off, intervalsOff;
+    std::size_t last = SIZE_MAX;
+    Clock::time_point lastStrike;
+    for (const Clock::time_point strike : strikes.at) {
+        const double at = jackMicros(strike);
+        const auto nearest =
+            std::min_element(pedal.sentUs.begin(), pedal.sentUs.end(), [&](double a, double b) {
+                return std::fabs(a - at) < std::fabs(b - at);
+            });
+        const auto note = static_cast<std::size_t>(nearest - pedal.sentUs.begin());
+        off.push_back(std::fabs(at - *nearest));
+        if (last != SIZE_MAX && last + 1 == note) {
+            const std::chrono::duration<double, std::micro> measured = strike - lastStrike;
+            intervalsOff.push_back(
+                std::fabs(measured.count() - (pedal.sentUs[note] - pedal.sentUs[last])));
         }
-        const double sent = pedal.sentUs[i] - pedal.sentUs[i - 1];
-        const std::chrono::duration<double, std::micro> measured =
-            strikes.at[i] - strikes.at[i - 1];
-        EXPECT_NEAR(measured.count(), sent, 50) << "interval " << i;
-        ++checked;
+        last = note;
+        lastStrike = strike;
     }
-    EXPECT_GE(checked, apart.size() / 2) << "JACK's clock jumped too often";
-    // And each at its own time, on the steady clock.
-    if (pedal.jumpsAt.back() == pedal.jumpsNow()) {
-        EXPECT_NEAR(jackMicros(strikes.at.back()), pedal.sentUs.back(), 50);
+    for (const auto* errors : {&off, &intervalsOff}) {
+        ASSERT_GE(errors->size(), notes.size() / 2);
+        const auto exact = std::count_if(errors->begin(), errors->end(),
+                                         [](double us) { return us <= 50; }); // a few frames
+        EXPECT_GE(exact, static_cast<std::ptrdiff_t>(errors->size() * 3 / 4))
+            << (errors == &off ? "strikes" : "intervals") << " off by more than 50 us";
     }
 }
 
@@ -485,32 +488,24 @@ TEST(JackTaps, NotesAndRisingControllersStrikeOnceIn30msOrOnlyTheLearnedOne) {
     jack_free(from);
     Strikes strikes(client);
     const std::array<unsigned char, 3> note{0x90, 60, 100};
-    const struct {
-        std::array<unsigned char, 3> message;
-        double after; // seconds after the one before
+    const struct : Step {
         bool strikes;
     } plan[] = {
-        {note, 0, true},
-        {{0x90, 60, 0}, 0.05, false},
-        {{0x80, 60, 64}, 0.05, false},
-        {{0xc0, 5, 0}, 0.05, false},
-        {{0xb0, 64, 63}, 0.05, false},
-        {{0xb0, 64, 64}, 0.05, true},
-        {{0xb0, 64, 127}, 0.05, false},
-        {{0xb0, 64, 0}, 0.05, false},
-        {{0xb5, 64, 90}, 0.05, true},
-        {{0x99, 36, 1}, 0.05, true},
-        {{0x90, 64, 90}, 0.0, false},   // a chord
-        {{0x90, 67, 80}, 0.025, false}, // a double trigger, 25 ms after the strike
-        {note, 0.007, true},            // 32 ms after it
+        {{note, 0}, true},
+        {{{0x90, 60, 0}, 0.05}, false},
+        {{{0x80, 60, 64}, 0.05}, false},
+        {{{0xc0, 5}, 0.05}, false},
+        {{{0xb0, 64, 63}, 0.05}, false},
+        {{{0xb0, 64, 64}, 0.05}, true},
+        {{{0xb0, 64, 127}, 0.05}, false},
+        {{{0xb0, 64, 0}, 0.05}, false},
+        {{{0xb5, 64, 90}, 0.05}, true},
+        {{{0x99, 36, 1}, 0.05}, true},
+        {{{0x90, 64, 90}, 0}, false},     // a chord
+        {{{0x90, 67, 80}, 0.025}, false}, // a double trigger, 25 ms after the strike
+        {{note, 0.007}, true},            // 32 ms after it
     };
-    std::vector<std::array<unsigned char, 3>> messages;
-    std::vector<double> apart;
-    for (const auto& p : plan) {
-        messages.push_back(p.message);
-        apart.push_back(p.after);
-    }
-    pedal.play(messages, apart);
+    pedal.play(plan);
     ASSERT_TRUE(QTest::qWaitFor([&] { return pedal.done(); }, 5000));
     QTest::qWait(100);
     std::vector<double> expected;
@@ -520,16 +515,19 @@ TEST(JackTaps, NotesAndRisingControllersStrikeOnceIn30msOrOnlyTheLearnedOne) {
         }
     }
     ASSERT_EQ(strikes.at.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size() && !pedal.jumps; ++i) {
+    for (std::size_t i = 0; i < expected.size(); ++i) {
         const std::chrono::duration<double, std::micro> since = strikes.at[i] - strikes.at[0];
         EXPECT_NEAR(since.count(), expected[i], 50);
     }
 
     QSignalSpy learned(&client, &JackClient::learnedChanged);
     client.learn();
-    pedal.play(
-        {{0xb1, 64, 127}, note, {0xb1, 65, 127}, {0xb0, 64, 127}, {0xb1, 64, 0}, {0xb1, 64, 100}},
-        {0, 0.05, 0.05, 0.05, 0.05, 0.05});
+    pedal.play(std::vector<Step>{{{0xb1, 64, 127}, 0},
+                                 {note, 0.05},
+                                 {{0xb1, 65, 127}, 0.05},
+                                 {{0xb0, 64, 127}, 0.05},
+                                 {{0xb1, 64, 0}, 0.05},
+                                 {{0xb1, 64, 100}, 0.05}});
     ASSERT_TRUE(QTest::qWaitFor([&] { return pedal.done(); }, 5000));
     QTest::qWait(100);
     EXPECT_EQ(learned.size(), 1);
@@ -538,30 +536,26 @@ TEST(JackTaps, NotesAndRisingControllersStrikeOnceIn30msOrOnlyTheLearnedOne) {
 }
 
 TEST(JackTaps, AFloodStrikesOnceIn30msAndTheCallbackKeepsItsDeadline) {
-    whileTheServerKeepsTime([] {
-        JackClient client;
-        EXPECT_TRUE(client.open()) << client.error().toStdString();
-        Pedal pedal;
-        Listener listener; // called after the client in every cycle
-        EXPECT_TRUE(client.tapFrom("pedal:out"));
-        Strikes strikes(client);
-        QTest::qWait(200);
-        listener.latestStart = 0;
-        pedal.flooding = true;
-        QTest::qWait(2000);
-        pedal.flooding = false;
-        QTest::qWait(100);
-        if (listener.jumps) {
-            return false;
-        }
+    JackClient client;
+    ASSERT_TRUE(client.open()) << client.error().toStdString();
+    Pedal pedal;
+    Listener listener; // called after the client in every cycle
+    ASSERT_TRUE(client.tapFrom("pedal:out"));
+    Strikes strikes(client);
+    QTest::qWait(200);
+    listener.latestStart = 0;
+    pedal.flooding = true;
+    QTest::qWait(2000);
+    pedal.flooding = false;
+    QTest::qWait(100);
+    if (listener.jumps == 0) { // else the server was late, or the listener
         EXPECT_LT(listener.latestStart, jack_get_buffer_size(listener.client));
-        EXPECT_GE(strikes.at.size(), 2.0 / 0.040);
-        EXPECT_LE(strikes.at.size(), 2.1 / 0.030 + 1);
-        for (std::size_t i = 1; i < strikes.at.size(); ++i) {
-            EXPECT_GE(strikes.at[i] - strikes.at[i - 1], 30ms - 25us);
-        }
-        return true;
-    });
+    }
+    EXPECT_GE(strikes.at.size(), 2.0 / 0.040);
+    EXPECT_LE(strikes.at.size(), 2.1 / 0.030 + 1);
+    for (std::size_t i = 1; i < strikes.at.size(); ++i) {
+        EXPECT_GE(strikes.at[i] - strikes.at[i - 1], 30ms - 25us);
+    }
 }
 
 TEST(JackClient, HasNoClientUntilOpenedAndNoneAfterClosing) {
@@ -569,10 +563,7 @@ TEST(JackClient, HasNoClientUntilOpenedAndNoneAfterClosing) {
     // As jack_lsp sees it, and the client itself, which has no ports while it lists them.
     const auto ports = [&] {
         const char** ports = jack_get_ports(observer.client, "^tempo-calculator", nullptr, 0);
-        int count = 0;
-        for (const char** p = ports; p && *p; ++p) {
-            ++count;
-        }
+        const auto count = ports ? std::distance(ports, std::find(ports, ports + 8, nullptr)) : 0;
         jack_free(ports);
         return count;
     };
