@@ -111,7 +111,8 @@ private:
 struct Cycle {
     jack_nframes_t start = 0;
     double startUs = 0;
-    double usPerFrame = 0; // none: no measure yet
+    double usPerFrame = 0;    // none: no measure yet
+    jack_nframes_t given = 0; // the first frame that JACK said
 
     static Cycle read(jack_client_t* client, jack_nframes_t frames, const Cycle& last,
                       double nominalUsPerFrame) {
@@ -122,17 +123,23 @@ struct Cycle {
             start = jack_last_frame_time(client);
             startUs = nextUs = 0;
         }
+        // A callback that runs late is now and then given the measure of the cycle
+        // before (the same first frame again): this cycle is the one after that.
+        if (last.known() && start == last.given) {
+            return {last.start + frames, last.startUs + frames * last.usPerFrame,
+                    last.usPerFrame, start};
+        }
         const double usPerFrame =
             static_cast<double>(static_cast<std::int64_t>(nextUs - startUs)) / frames;
         if (usPerFrame > nominalUsPerFrame / 2 && usPerFrame < nominalUsPerFrame * 2) {
-            return {start, static_cast<double>(startUs), usPerFrame};
+            return {start, static_cast<double>(startUs), usPerFrame, start};
         }
         if (last.usPerFrame == 0) {
-            return {start, 0, 0};
+            return {start, 0, 0, start};
         }
         return {start,
                 last.startUs + static_cast<std::int32_t>(start - last.start) * last.usPerFrame,
-                last.usPerFrame};
+                last.usPerFrame, start};
     }
     bool known() const { return usPerFrame > 0; }
     // The frame of a time, counted from the cycle's first (rounded, as JACK rounds).
