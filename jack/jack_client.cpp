@@ -126,8 +126,8 @@ struct Cycle {
         // A callback that runs late is now and then given the measure of the cycle
         // before (the same first frame again): this cycle is the one after that.
         if (last.known() && start == last.given) {
-            return {last.start + frames, last.startUs + frames * last.usPerFrame,
-                    last.usPerFrame, start};
+            return {last.start + frames, last.startUs + frames * last.usPerFrame, last.usPerFrame,
+                    start};
         }
         const double usPerFrame =
             static_cast<double>(static_cast<std::int64_t>(nextUs - startUs)) / frames;

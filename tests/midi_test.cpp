@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
@@ -385,22 +386,47 @@ TEST(MidiServerGoesAway, TheProgramGoesOnAndSaysWhy) {
                                .constData());
     };
     qputenv("JACK_DEFAULT_SERVER", "tempo-window-gone");
+    server("stop"); // one that a failed run left behind
     ASSERT_EQ(server("start"), 0);
+    // A pedal of another process, as it would be (jackd2's jack_midiseq: a note every
+    // half second), which goes when its server goes.
+    QProcess pedal;
+    const auto plugIn = [&] {
+        pedal.start("jack_midiseq", {"seq", "24000", "0", "60", "100"});
+        return pedal.waitForStarted() &&
+               QTest::qWaitFor([] { return std::system("jack_lsp seq:out >/dev/null") == 0; });
+    };
+    ASSERT_TRUE(plugIn());
     Form1 window{DayClock()};
     window.show();
     for (const char* entry : {"Send MIDI clock (JACK)", "Click on the beat (JACK)"}) {
         menuEntry(window, entry)->trigger();
         ASSERT_TRUE(menuEntry(window, entry)->isChecked());
     }
+    entry(window, "seq:out")->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.state().tapcount >= 1; }, 2000));
     ASSERT_EQ(server("stop"), 0);
     EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 5000));
-    EXPECT_TRUE(openBoxSays().startsWith("JACK stopped"));
+    EXPECT_EQ(openBoxSays(),
+              "JACK stopped: the MIDI clock, the click and the taps from JACK are off.");
     for (const char* entry : {"Send MIDI clock (JACK)", "Click on the beat (JACK)"}) {
         EXPECT_FALSE(menuEntry(window, entry)->isChecked());
     }
+    pedal.kill();
+    pedal.waitForFinished();
+    window.findChild<QPushButton*>(QStringLiteral("Command4"))->click();
     window.strikeAt(10.0);
     window.strikeAt(10.5);
     EXPECT_EQ(window.state().tapcount, 2);
+
+    // The server and the pedal are back: opening the submenu listens to the pedal again.
+    ASSERT_EQ(server("start"), 0);
+    ASSERT_TRUE(plugIn());
+    EXPECT_TRUE(entry(window, "seq:out")->isChecked());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.state().tapcount > 2; }, 2000));
+    pedal.kill();
+    pedal.waitForFinished();
+    ASSERT_EQ(server("stop"), 0);
 }
 #endif
 

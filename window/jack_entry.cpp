@@ -124,8 +124,9 @@ bool JackEntry::needed(bool tellWhenMissing) {
 void JackEntry::lost(const QString& why) {
     set(clock_entry_, false);
     set(click_entry_, false);
-    tell(tr("JACK stopped (%1): the MIDI clock, the click and the taps from JACK are off.")
-             .arg(why));
+    // JACK's own words are English: they go to the log, the user reads the window's.
+    qWarning("JACK: %s", qUtf8Printable(why));
+    tell(tr("JACK stopped: the MIDI clock, the click and the taps from JACK are off."));
 }
 
 void JackEntry::tell(const QString& message) {

@@ -66,6 +66,11 @@ void MidiEntry::fill() {
     };
     const std::optional<MidiPort> present =
         chosen_ ? MidiPort::find(*chosen_, ports) : std::nullopt;
+    TapInput* listening = chosen_ ? inputFor(*chosen_) : nullptr;
+    // Its system went away and is back (a JACK server started again): listen again.
+    if (present && listening && !listening->isOpen()) {
+        listening->open(*present);
+    }
     const auto add = [&](const QString& text, const std::optional<MidiPort>& port, bool checked) {
         QAction* entry = submenu_->addAction(text);
         entry->setCheckable(true);
@@ -83,7 +88,6 @@ void MidiEntry::fill() {
     }
     submenu_->addSeparator();
     QAction* learn = submenu_->addAction(tr("Learn tap…"));
-    TapInput* listening = chosen_ ? inputFor(*chosen_) : nullptr;
     learn->setEnabled(listening && listening->isOpen());
     connect(learn, &QAction::triggered, this, [listening] { listening->learn(); });
 }

@@ -121,8 +121,8 @@
         <translation>Kein JACK-Server läuft: JACK starten oder unter PipeWire das Programm mit pw-jack starten.</translation>
     </message>
     <message>
-        <source>JACK stopped (%1): the MIDI clock, the click and the taps from JACK are off.</source>
-        <translation>JACK wurde beendet (%1): MIDI-Clock, Klick und die Schläge über JACK sind aus.</translation>
+        <source>JACK stopped: the MIDI clock, the click and the taps from JACK are off.</source>
+        <translation>JACK wurde beendet: MIDI-Clock, Klick und die Schläge über JACK sind aus.</translation>
     </message>
 </context>
 <context>

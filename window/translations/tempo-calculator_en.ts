@@ -119,7 +119,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>JACK stopped (%1): the MIDI clock, the click and the taps from JACK are off.</source>
+        <source>JACK stopped: the MIDI clock, the click and the taps from JACK are off.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -119,8 +119,8 @@
         <translation>실행 중인 JACK 서버가 없습니다: JACK을 시작하거나, PipeWire에서는 pw-jack으로 프로그램을 실행하십시오.</translation>
     </message>
     <message>
-        <source>JACK stopped (%1): the MIDI clock, the click and the taps from JACK are off.</source>
-        <translation>JACK이 멈췄습니다 (%1): MIDI 클록, 클릭, JACK 탭이 꺼졌습니다.</translation>
+        <source>JACK stopped: the MIDI clock, the click and the taps from JACK are off.</source>
+        <translation>JACK이 멈췄습니다: MIDI 클록, 클릭, JACK 탭이 꺼졌습니다.</translation>
     </message>
 </context>
 <context>
