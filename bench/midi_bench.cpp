@@ -65,7 +65,9 @@ struct Sender {
             const jack_nframes_t at = s->frames[i] > start ? s->frames[i] - start : 0;
             const unsigned char note[] = {0x90, 60, 100};
             jack_midi_event_write(buffer, at, note, sizeof note);
-            s->sentUs[i] = static_cast<double>(jack_frames_to_time(s->client, s->frames[i]));
+            // A note due in a cycle that the server skipped goes out late: its time is
+            // the frame it was written at, which is when the program gets it.
+            s->sentUs[i] = static_cast<double>(jack_frames_to_time(s->client, start + at));
         }
         return 0;
     }
