@@ -241,8 +241,12 @@ TEST_F(MidiWindow, APedalStrikeWhileTheSpaceBarIsHeldComesFirstAndTheKeyIsLeftOu
     EXPECT_FALSE(QApplication::activeModalWidget());
 
     QTest::qWait(400);
-    pressAndPedal(10); // the same beat
+    const auto pressed = std::chrono::steady_clock::now();
+    pressAndPedal(0); // the same beat
     release();
+    if (std::chrono::steady_clock::now() - pressed > std::chrono::milliseconds(25)) {
+        GTEST_SKIP() << "the machine held the test up between the press and the pedal";
+    }
     EXPECT_EQ(strikes(), 2);
     EXPECT_GT(form->state().curtempo, 100.0);
     EXPECT_LT(form->state().curtempo, 200.0);
