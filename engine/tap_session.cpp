@@ -25,12 +25,14 @@ TapSession::Taken TapSession::strike(double reading, Shown& shown, Source source
         // Past its clock step only the strike count can overflow: the strike was made.
         if (e.number() == RunTimeError::overflow && state_.prevtime == reading) {
             fit_.add(reading, state_.notemode);
+            followTheLine();
         }
         throw;
     }
     last_ = reading;
     lastSource_ = source;
     fit_.add(reading, state_.notemode);
+    followTheLine();
     if (method_ == AverageMethod::line) {
         shown.text1 = averageText();
     }
@@ -45,6 +47,7 @@ void TapSession::initialize(Shown& shown) {
     tempocalc::initialize(state_, shown);
     fit_.reset();
     last_.reset();
+    grid_.reset();
 }
 
 void TapSession::choose(AverageMethod method, Shown& shown) {
@@ -63,13 +66,18 @@ std::optional<double> TapSession::average() const {
     return average_value(averageText(), separator_);
 }
 
-std::optional<BeatGrid> TapSession::grid() const {
-    const std::optional<double> bpm = average();
+void TapSession::followTheLine() {
+    const std::optional<double> tempo = fit_.tempo();
     const std::optional<double> beat = fit_.beat();
-    if (!bpm || !(*bpm > 0) || !beat) {
-        return std::nullopt; // a tempo that rounds to nothing has no beats
+    if (!tempo || !beat) {
+        return; // a new line without a tempo yet: the beat goes on as it was
     }
-    return BeatGrid{*bpm, *beat};
+    // The tempo as Ave shows it with the line, so that what the rig follows reads
+    // the same as the window.
+    const std::optional<double> bpm = average_value(average_text(*tempo, separator_), separator_);
+    if (bpm && *bpm > 0) { // a tempo that rounds to nothing has no beats
+        grid_ = BeatGrid{*bpm, *beat};
+    }
 }
 
 std::string TapSession::averageText() const {

@@ -53,11 +53,12 @@ public:
     // tapped tempo is shared as.
     std::optional<double> average() const;
 
-    // Where the beats fall: at the tempo Ave shows, in the phase of the line through
-    // the strikes (the most exact phase the strikes give, whichever method fills Ave).
-    // None until both are there: after initialize, or a pause that starts a new line,
-    // until that line has a tempo.
-    std::optional<BeatGrid> grid() const;
+    // Where the beats fall: at the line's tempo, as Ave shows it with the line through
+    // the strikes, in the line's phase, whichever method fills Ave (the mean counts a
+    // pause as one slow interval and drags the beat). None until the first line has a
+    // tempo; after a pause or a change of note value, which start a new line, the beat
+    // goes on as it was until that line has a tempo. Only initialize ends it.
+    std::optional<BeatGrid> grid() const { return grid_; }
 
     AverageMethod method() const { return method_; }
     const TempoState& state() const { return state_; }
@@ -65,6 +66,7 @@ public:
 
 private:
     std::string averageText() const;
+    void followTheLine();
 
     std::string separator_;
     AverageMethod method_;
@@ -72,6 +74,7 @@ private:
     TempoFit fit_;
     std::optional<double> last_; // the reading of the latest strike that reached the engine
     Source lastSource_ = Source::button;
+    std::optional<BeatGrid> grid_;
 };
 
 } // namespace tempocalc

@@ -203,8 +203,9 @@ std::optional<double> TempoFit::Line::slope_error() const {
 void TempoFit::add(double reading, std::int16_t notemode) {
     const std::int64_t note = note_sixths(notemode);
     require_clock_reading(reading);
-    if (line_.n() == 0) {
+    if (line_.n() == 0 || note != line_note_) {
         begin_line(reading);
+        line_note_ = note;
         return;
     }
 

@@ -16,7 +16,9 @@ namespace tempocalc {
 // note), a missed beat (a late one that fits two or three notes), a slip the line
 // could not tell at first (read again once later strikes show its step), a held
 // change of tempo (two lines fit the latest strikes far better than one: a new line
-// starts at the split), a bad start (judged once eight strikes follow) and a pause.
+// starts at the split), a bad start (judged once eight strikes follow), a pause, and a
+// change of note value (the stretch across it, with a hand off the keys to switch,
+// says nothing of either note: a new line starts at its first strike).
 // Constant time and memory a strike.
 class TempoFit {
 public:
@@ -41,7 +43,7 @@ public:
 
 private:
     // Positions count sixths of a quarter-note beat, so that quarter, eighth and
-    // twelfth notes, mixed in any order, land on whole numbers.
+    // twelfth notes all land on whole numbers.
     static constexpr std::int64_t sixths_a_beat = 6;
     static constexpr std::size_t window = 10; // the latest strikes that may be read again
 
@@ -121,6 +123,7 @@ private:
     double origin_ = 0;              // the clock reading of the line's first strike
     double last_reading_ = 0;        // the latest strike's clock reading, kept or not
     double last_t_ = 0;              // and its time in the line
+    std::int64_t line_note_ = 0;     // the note value of the line's strikes
 };
 
 } // namespace tempocalc

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
+
 namespace tempocalc {
 namespace {
 
@@ -86,7 +89,7 @@ TEST(TapSession, AveIsFilledByTheMethodChosenAndReadBackAsShown) {
     EXPECT_NEAR(*session.average(), *session.fit().tempo(), 0.0005);
 }
 
-TEST(TapSession, GridIsAvesTempoInThePhaseOfTheLineOnceBothAreThere) {
+TEST(TapSession, GridIsTheLinesTempoAsAveShowsItWhicheverMethodFillsAve) {
     for (const AverageMethod method : {AverageMethod::mean, AverageMethod::line}) {
         TapSession session(".", method);
         Shown shown;
@@ -96,17 +99,58 @@ TEST(TapSession, GridIsAvesTempoInThePhaseOfTheLineOnceBothAreThere) {
             session.strike(r, shown);
         }
         ASSERT_TRUE(session.grid());
-        EXPECT_EQ(session.grid()->bpm, *session.average());
+        EXPECT_EQ(session.grid()->bpm, *average_value(average_text(*session.fit().tempo())));
         EXPECT_EQ(session.grid()->beat, *session.fit().beat());
         EXPECT_NEAR(session.grid()->beat, 1001.5, 0.02);
-
-        session.strike(1010.0, shown); // a pause: a new line, which has no beat yet
-        EXPECT_FALSE(session.grid());
-        session.strike(1010.5, shown);
-        EXPECT_TRUE(session.grid());
         session.initialize(shown);
         EXPECT_FALSE(session.grid());
     }
+}
+
+TEST(TapSession, ThePauseThatDragsTheMeanLeavesTheBeatWhereTheTapsPutIt) {
+    // Eight uneven strikes at 120, a pause of 3 s, eight more in the same beat.
+    std::mt19937 random(3);
+    std::normal_distribution<double> jitter(0.0, 0.01);
+    TapSession session(".", AverageMethod::mean);
+    Shown shown;
+    const auto strikeBeats = [&](int from, int to) {
+        for (int beat = from; beat < to; ++beat) {
+            session.strike(2000.0 + beat * 0.5 + jitter(random), shown);
+        }
+    };
+    strikeBeats(0, 8);
+    const BeatGrid before = *session.grid();
+    strikeBeats(14, 15); // the pause's one strike starts a new line: the beat goes on
+    ASSERT_TRUE(session.grid());
+    EXPECT_EQ(session.grid()->bpm, before.bpm);
+    EXPECT_EQ(session.grid()->beat, before.beat);
+    strikeBeats(15, 22);
+    EXPECT_LT(*session.average(), 116.0); // the mean counted the pause as a slow beat
+    EXPECT_NEAR(session.grid()->bpm, 120.0, 1.5);
+    // The beat is on the taps: a whole number of beats from the first strike.
+    const double beats = (session.grid()->beat - 2000.0) / 0.5;
+    EXPECT_NEAR(beats, std::round(beats), 0.05);
+}
+
+TEST(TapSession, AChangeOfNoteValueKeepsTheBeatUntilTheNewLineHasATempo) {
+    TapSession session(".", AverageMethod::line);
+    Shown shown;
+    double t = 100.0;
+    for (int i = 0; i < 9; ++i, t += 0.5) {
+        session.strike(t, shown);
+    }
+    const BeatGrid quarters = *session.grid();
+    session.notetoggle(shown);
+    t += 0.7; // the hand that switched is back
+    session.strike(t, shown);
+    EXPECT_EQ(session.grid()->bpm, quarters.bpm);
+    EXPECT_EQ(session.grid()->beat, quarters.beat);
+    for (int i = 0; i < 3; ++i) {
+        t += 0.25;
+        session.strike(t, shown);
+    }
+    EXPECT_EQ(*shown.text1, "120.");
+    EXPECT_EQ(session.grid()->bpm, 120.0);
 }
 
 } // namespace

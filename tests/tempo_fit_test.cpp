@@ -138,17 +138,28 @@ INSTANTIATE_TEST_SUITE_P(TempiAndNotes, SteadyTaps,
                                          SteadyCase{180, 2, 9, 0.010, 0},
                                          SteadyCase{60, 0, 3, 0.020, 0}));
 
-TEST(TempoFit, MixedNoteValuesTakeEffectAtTheStrikeTheyAreStruckAs) {
-    // Quarters at 100 BPM, then eighths and twelfths of the same beat.
-    TempoFit fit;
-    double t = 1000.0;
-    const std::int16_t modes[] = {0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 0};
-    for (const std::int16_t mode : modes) {
-        t += 0.6 * (mode == 0 ? 1.0 : mode == 1 ? 0.5 : 1.0 / 3.0);
-        fit.add(t, mode);
+TEST(TempoFit, AChangeOfNoteValueStartsANewLineAtItsFirstStrike) {
+    // Quarters at 120 BPM, a hand off the keys to switch, then eighths of the same
+    // beat: however long the switch took, the new line reads 120 from its second strike.
+    for (const double gap : {0.25, 0.8, 1.3, 1.9}) {
+        TempoFit fit;
+        std::mt19937 random(7);
+        std::normal_distribution<double> jitter(0.0, 0.008);
+        double t = 1000.0;
+        for (int i = 0; i < 9; ++i, t += 0.5) {
+            fit.add(t + jitter(random), 0);
+        }
+        t += gap - 0.5;
+        for (int i = 0; i < 12; ++i, t += 0.25) {
+            fit.add(t + jitter(random), 1);
+            EXPECT_EQ(fit.strikes(), i + 1) << gap;
+        }
+        EXPECT_NEAR(*fit.tempo(), 120.0, 1.0) << gap;
     }
-    EXPECT_EQ(fit.strikes(), 11);
-    EXPECT_NEAR(*fit.tempo(), 100.0, 1e-9);
+    // Back to the same note value by way of the others is no change.
+    TempoFit fit = fed({10.0, 10.5, 11.0});
+    fit.add(11.5, 0);
+    EXPECT_EQ(fit.strikes(), 4);
 }
 
 // A player at 120 BPM with 10 ms of jitter who slips once after twelve beats; the

@@ -147,7 +147,7 @@ Form1::Form1(Clock clock, QWidget* parent)
 
     connect(menu, &OptionsMenu::averageChosen, this, &Form1::chooseAverage);
     connect(menu, &OptionsMenu::flashChosen, flash, &BeatFlash::setEnabled);
-    connect(menu, &OptionsMenu::sharing, flash, [this](auto, auto grid) { flash->setGrid(grid); });
+    connect(menu, &OptionsMenu::sharing, flash, &BeatFlash::setGrid);
     connect(menu, &OptionsMenu::strikeAt, this, [this](double reading) { strikeAt(reading); });
     connect(menu, &OptionsMenu::sessionChanged, this, &Form1::describeAverage);
     // Ctrl+C anywhere in the window; a text box with a selection copies that instead.
@@ -250,7 +250,7 @@ void Form1::chooseAverage(AverageMethod method) {
 }
 
 void Form1::share() {
-    menu->share(session_.average(), session_.grid());
+    menu->share(session_.grid());
 }
 
 void Form1::describeAverage() {
@@ -275,6 +275,13 @@ void Form1::describeAverage() {
                           .arg(locale.toString(state.avetempo, 'f', 3));
     } else {
         description = tr("The mean of the tempos, from the second strike on");
+    }
+    // The clock, the click, the flash and Link follow the line, which a pause does not drag.
+    if (const std::optional<BeatGrid> grid = session_.grid();
+        grid && session_.average() != grid->bpm) {
+        description +=
+            QLatin1Char('\n') + tr("The beat goes on at %1 BPM (the line through the strikes)")
+                                    .arg(locale.toString(grid->bpm, 'f', 3));
     }
     if (const QString session = menu->sessionLine(); !session.isEmpty()) {
         description += QLatin1Char('\n') + session;

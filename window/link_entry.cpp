@@ -28,21 +28,20 @@ LinkEntry::LinkEntry(QMenu* menu, Settings& settings, Clock clock)
     describe();
 }
 
-void LinkEntry::share(std::optional<double> bpm, std::optional<BeatGrid> grid) {
-    shown_ = bpm;
+void LinkEntry::share(std::optional<BeatGrid> grid) {
     grid_ = grid;
     publish();
 }
 
 void LinkEntry::publish() {
-    if (!settings_.link || !shown_) {
+    if (!settings_.link || !grid_) {
         return;
     }
     std::optional<LinkSession::Beat> beat;
-    if (settings_.align && grid_) {
+    if (settings_.align) {
         beat = steadyTimeOf(clock_, grid_->beat);
     }
-    link_->publish(*shown_, beat);
+    link_->publish(grid_->bpm, beat);
 }
 
 void LinkEntry::turn(bool on) {

@@ -18,7 +18,7 @@ namespace tempocalc {
 class LinkSession;
 
 // "Share tempo with Link" in the menu, and the Ableton Link session behind it. While
-// it is on, the session follows the tempo that Ave shows, from the first one on: the
+// it is on, the session follows the beat of the taps, from its first tempo on: the
 // program joins only then, so that it never imposes a tempo it does not have. Under
 // it, "Put Link's beats on the taps" moves the session's beats onto the beat grid of
 // the taps at each tempo it sets.
@@ -30,8 +30,8 @@ public:
 
     LinkEntry(QMenu* menu, Settings& settings, Clock clock);
 
-    // Ave shows this tempo now (or none), with its beats here (or nowhere yet).
-    void share(std::optional<double> bpm, std::optional<BeatGrid> grid);
+    // The beats fall here now (or nowhere yet).
+    void share(std::optional<BeatGrid> grid);
 
 signals:
     // "Link session: 97.00 BPM" for Ave's tooltip while joined; empty otherwise.
@@ -47,8 +47,7 @@ private:
     QAction* action_;
     QAction* align_;
     LinkSession* link_;
-    // What Ave shows, shared once sharing is on.
-    std::optional<double> shown_;
+    // The beat, shared once sharing is on.
     std::optional<BeatGrid> grid_;
 };
 

@@ -49,7 +49,7 @@ OptionsMenu::OptionsMenu(Settings& settings, const Clock& clock, QWidget* parent
     QList<TapInput*> tapInputs;
 #if TEMPOCALC_HAVE_JACK
     auto* jack = new JackEntry(this, settings, clock);
-    connect(this, &OptionsMenu::sharing, jack, [jack](auto, auto grid) { jack->share(grid); });
+    connect(this, &OptionsMenu::sharing, jack, &JackEntry::share);
     tapInputs << jack->tapInput();
     const QString jackPorts = QStringLiteral("jack"); // through the program's own client
 #else

@@ -26,9 +26,8 @@ public:
     // Copies Ave; the window makes its shortcut work everywhere in it.
     QAction* copyAction() const { return copy_; }
 
-    // What Ave shows now, a tempo or nothing, and where the beats fall: shared where
-    // the user chose to.
-    void share(std::optional<double> bpm, std::optional<BeatGrid> grid) { emit sharing(bpm, grid); }
+    // Where the beats fall now (or nowhere): shared where the user chose to.
+    void share(std::optional<BeatGrid> grid) { emit sharing(grid); }
 
     // A line for Ave's tooltip about the session the tempo is shared with; empty while
     // there is none.
@@ -39,7 +38,7 @@ signals:
     void flashChosen(bool on);
     void strikeAt(double reading);
     void sessionChanged();
-    void sharing(std::optional<double> bpm, std::optional<BeatGrid> grid);
+    void sharing(std::optional<BeatGrid> grid);
 
 private:
     QAction* copy_;
