@@ -124,7 +124,9 @@ int main(int argc, char* argv[]) {
     JackClient jack;
     std::vector<std::chrono::steady_clock::time_point> heard;
     if (native) {
-        if (!jack.open() || !jack.tapFrom(QStringLiteral("midi-bench:out"))) {
+        jack.setWanted(true);
+        jack.setTapSource(QStringLiteral("midi-bench:out"));
+        if (!QTest::qWaitFor([&] { return jack.tapConnected(); }, 5000)) {
             std::fputs("midi_bench: the JACK client could not listen\n", stderr);
             return EXIT_FAILURE;
         }

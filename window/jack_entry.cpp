@@ -1,6 +1,5 @@
 #include "jack_entry.h"
 
-#include "application.h"
 #include "day_clock.h"
 #include "jack_client.h"
 
@@ -10,7 +9,7 @@
 namespace tempocalc {
 
 // JACK's MIDI ports, tapped through the program's own client: each strike is timed by
-// its event's frame.
+// its event's frame. The client connects the chosen port whenever both are there.
 class JackTapInput : public TapInput {
 public:
     explicit JackTapInput(JackEntry* entry) : TapInput(entry), entry_(entry) {
@@ -20,8 +19,11 @@ public:
                     emit strikeAt(readingAt(entry_->clock_, at));
                 });
         connect(client, &JackClient::learnedChanged, this, &TapInput::learnedChanged);
+        connect(client, &JackClient::tapSourcesChanged, this, &TapInput::portsChanged);
+        connect(client, &JackClient::tapConnectedChanged, this, &TapInput::portsChanged);
     }
 
+    void refresh() override { entry_->client_->refreshTapSources(); }
     QList<MidiPort> ports(int& systems) override {
         bool answered = false;
         QList<MidiPort> found;
@@ -33,17 +35,17 @@ public:
     }
     bool handles(const MidiPort& port) const override { return port.api == api(); }
     bool open(const MidiPort& port) override {
-        const bool connected = entry_->client_->tapFrom(port.name); // at once, when open
-        return entry_->client_->isOpen() ? connected : entry_->needed(false);
+        entry_->client_->setTapSource(port.name);
+        entry_->want();
+        return true; // connected as soon as the port and a server are there
     }
     void close() override {
-        entry_->client_->tapFrom(QString());
-        entry_->needed(false);
+        entry_->client_->setTapSource(QString());
+        entry_->want();
     }
-    bool isOpen() const override {
-        return entry_->client_->isOpen() && !entry_->client_->tappedFrom().isEmpty();
-    }
+    bool isOpen() const override { return entry_->client_->tapConnected(); }
     void learn() override { entry_->client_->learn(); }
+    bool isLearning() const override { return entry_->client_->isLearning(); }
     std::optional<MidiMessage> learned() const override { return entry_->client_->learned(); }
     void setLearned(std::optional<MidiMessage> message) override {
         entry_->client_->setLearned(message);
@@ -56,19 +58,35 @@ private:
 };
 
 JackEntry::JackEntry(QMenu* menu, Settings& settings, Clock clock)
-    : QObject(menu), settings_(settings), clock_(std::move(clock)), window_(menu->parentWidget()),
-      client_(new JackClient(this)), tap_(new JackTapInput(this)) {
-    clock_entry_ = menu->addAction(tr("Send MIDI clock (JACK)"));
-    click_entry_ = menu->addAction(tr("Click on the beat (JACK)"));
+    : QObject(menu), settings_(settings), clock_(std::move(clock)), client_(new JackClient(this)),
+      tap_(new JackTapInput(this)) {
+    clock_entry_ = menu->addAction(QString());
+    click_entry_ = menu->addAction(QString());
     for (QAction* entry : {clock_entry_, click_entry_}) {
         entry->setCheckable(true);
         connect(entry, &QAction::triggered, this, [this, entry](bool on) { turn(entry, on); });
     }
-    set(clock_entry_, settings_.midiClock);
-    set(click_entry_, settings_.click);
-    connect(client_, &JackClient::shutDown, this, &JackEntry::lost);
-    // Without a server the entries turn off, but the choice stays for the next start.
-    needed(true);
+    clock_entry_->setChecked(settings_.midiClock);
+    click_entry_->setChecked(settings_.click);
+    client_->setClock(settings_.midiClock);
+    client_->setClick(settings_.click);
+    connect(client_, &JackClient::stateChanged, this, [this](JackClient::State state) {
+        describe();
+        if (state == JackClient::State::waiting) {
+            emit notice(QStringLiteral("jack-waiting"),
+                        tr("No JACK server is running: the JACK entries wait for one (on "
+                           "PipeWire, run the program through pw-jack)."));
+        }
+    });
+    connect(client_, &JackClient::shutDown, this, [this](const QString& why) {
+        // JACK's own words are English: they go to the log, the user reads the window's.
+        qWarning("JACK: %s", qUtf8Printable(why));
+        emit notice(QStringLiteral("jack-stopped"),
+                    tr("JACK stopped: the MIDI clock, the click and the taps from JACK wait "
+                       "for it to come back."));
+    });
+    describe();
+    want();
 }
 
 TapInput* JackEntry::tapInput() const {
@@ -83,57 +101,45 @@ void JackEntry::share(std::optional<BeatGrid> grid) {
     }
 }
 
-void JackEntry::set(QAction* entry, bool on) {
-    entry->setChecked(on);
+void JackEntry::turn(QAction* entry, bool on) {
     if (entry == clock_entry_) {
+        settings_.setMidiClock(on);
         client_->setClock(on);
     } else {
+        settings_.setClick(on);
         client_->setClick(on);
     }
+    want();
 }
 
-void JackEntry::turn(QAction* entry, bool on) {
-    set(entry, on);
-    const auto keep = [&](bool value) {
-        entry == clock_entry_ ? settings_.setMidiClock(value) : settings_.setClick(value);
+void JackEntry::want() {
+    client_->setWanted(client_->clock() || client_->click() || !client_->tapSource().isEmpty());
+    describe();
+}
+
+void JackEntry::describe() {
+    QString state;
+    switch (client_->state()) {
+    case JackClient::State::opening:
+        state = tr("connecting to JACK…");
+        break;
+    case JackClient::State::waiting:
+        state = tr("waiting for JACK");
+        break;
+    case JackClient::State::closing:
+        state = tr("stopping…");
+        break;
+    case JackClient::State::off:
+    case JackClient::State::open:
+        break;
+    }
+    const auto text = [&](QAction* entry, const QString& name) {
+        const bool pending = !state.isEmpty() &&
+                             (entry->isChecked() || client_->state() == JackClient::State::closing);
+        entry->setText(pending ? tr("%1 — %2").arg(name, state) : name);
     };
-    keep(on);
-    // Opens the client, or closes it when nothing needs it any more.
-    if (!needed(on) && on) {
-        keep(false); // no server: it turns itself off again
-    }
-}
-
-bool JackEntry::needed(bool tellWhenMissing) {
-    if (!client_->clock() && !client_->click() && client_->tappedFrom().isEmpty()) {
-        client_->close();
-        return true;
-    }
-    if (client_->isOpen() || client_->open()) {
-        return true;
-    }
-    set(clock_entry_, false);
-    set(click_entry_, false);
-    if (tellWhenMissing) {
-        tell(tr("No JACK server is running: start JACK, or on PipeWire run the program "
-                "through pw-jack."));
-    }
-    return false;
-}
-
-void JackEntry::lost(const QString& why) {
-    set(clock_entry_, false);
-    set(click_entry_, false);
-    // JACK's own words are English: they go to the log, the user reads the window's.
-    qWarning("JACK: %s", qUtf8Printable(why));
-    tell(tr("JACK stopped: the MIDI clock, the click and the taps from JACK are off."));
-}
-
-void JackEntry::tell(const QString& message) {
-    auto* box = new OneLineMessageBox(QMessageBox::Warning, window_->windowTitle(), message,
-                                      QMessageBox::Ok, window_);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open(); // the window goes on meanwhile
+    text(clock_entry_, tr("Send MIDI clock (JACK)"));
+    text(click_entry_, tr("Click on the beat (JACK)"));
 }
 
 } // namespace tempocalc

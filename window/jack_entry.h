@@ -22,8 +22,8 @@ class JackTapInput;
 // "Send MIDI clock (JACK)" and "Click on the beat (JACK)" in the menu, and the
 // program's one JACK client behind them, which "Tap from MIDI" uses for JACK's ports
 // too. The client is there only while something uses it; no server is ever started.
-// When there is none, or it goes away, the entries turn off and a one-line message
-// says why.
+// While there is none the entries stay as the user left them, say that they wait for
+// JACK, and come back by themselves when a server runs.
 class JackEntry : public QObject {
     Q_OBJECT
 
@@ -37,20 +37,19 @@ public:
     // JACK's MIDI ports as a way into "Tap from MIDI".
     TapInput* tapInput() const;
 
+signals:
+    // Something the user should hear of once in a run, without a box that takes the keys.
+    void notice(const QString& cause, const QString& text);
+
 private:
     friend class JackTapInput;
-    void set(QAction* entry, bool on);
     void turn(QAction* entry, bool on);
-    // Opens the client when something needs it and closes it when nothing does;
-    // false, with the entries off (and the user told, if asked), when there is no
-    // server.
-    bool needed(bool tellWhenMissing);
-    void lost(const QString& why);
-    void tell(const QString& message);
+    // The client is wanted while the clock, the click or a JACK tap port is chosen.
+    void want();
+    void describe();
 
     Settings& settings_;
     Clock clock_;
-    QWidget* window_;
     JackClient* client_;
     JackTapInput* tap_;
     QAction* clock_entry_;

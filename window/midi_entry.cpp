@@ -10,10 +10,20 @@ MidiEntry::MidiEntry(QMenu* menu, Settings& settings, QList<TapInput*> inputs)
     submenu_ = menu->addMenu(tr("Tap from MIDI"));
     submenu_->setObjectName(QStringLiteral("midiMenu"));
     choices_ = new QActionGroup(submenu_);
-    connect(submenu_, &QMenu::aboutToShow, this, &MidiEntry::fill);
+    connect(submenu_, &QMenu::aboutToShow, this, [this] {
+        for (TapInput* input : inputs_) {
+            input->refresh();
+        }
+        fill();
+    });
     const std::optional<MidiMessage> learned = MidiMessage::fromString(settings_.midiMessage);
     for (TapInput* input : inputs_) {
         connect(input, &TapInput::strikeAt, this, &MidiEntry::strikeAt);
+        connect(input, &TapInput::portsChanged, this, [this] {
+            if (submenu_->isVisible()) {
+                fill();
+            }
+        });
         connect(input, &TapInput::learnedChanged, this, [this, input] {
             const std::optional<MidiMessage> now = input->learned();
             settings_.setMidiMessage(now ? now->toString() : QString());
@@ -67,10 +77,7 @@ void MidiEntry::fill() {
     const std::optional<MidiPort> present =
         chosen_ ? MidiPort::find(*chosen_, ports) : std::nullopt;
     TapInput* listening = chosen_ ? inputFor(*chosen_) : nullptr;
-    // Its system went away and is back (a JACK server started again): listen again.
-    if (present && listening && !listening->isOpen()) {
-        listening->open(*present);
-    }
+    const bool heard = present && listening && listening->isOpen();
     const auto add = [&](const QString& text, const std::optional<MidiPort>& port, bool checked) {
         QAction* entry = submenu_->addAction(text);
         entry->setCheckable(true);
@@ -78,18 +85,44 @@ void MidiEntry::fill() {
         choices_->addAction(entry);
         connect(entry, &QAction::triggered, this, [this, port] { choose(port); });
     };
+    // A tick means heard: a port chosen but not heard says why.
     add(tr("None"), std::nullopt, !chosen_);
     for (const MidiPort& port : ports) {
-        add(label(port), port, port == present);
+        add(port == present && !heard ? tr("%1 (not connected)").arg(label(port)) : label(port),
+            port, port == present && heard);
     }
     if (chosen_ && !present) {
-        // Unplugged: choosing it again once it is back listens to it again.
-        add(tr("%1 (missing)").arg(label(*chosen_)), chosen_, true);
+        // Unplugged: it is heard again as soon as it is back.
+        add(tr("%1 (missing)").arg(label(*chosen_)), chosen_, false);
     }
     submenu_->addSeparator();
-    QAction* learn = submenu_->addAction(tr("Learn tap…"));
-    learn->setEnabled(listening && listening->isOpen());
-    connect(learn, &QAction::triggered, this, [listening] { listening->learn(); });
+    const bool learning = listening && listening->isLearning();
+    QAction* learn =
+        submenu_->addAction(learning ? tr("Learning… strike the pedal") : tr("Learn tap…"));
+    learn->setEnabled(learning || heard);
+    connect(learn, &QAction::triggered, this, [listening, learning] {
+        if (learning) {
+            listening->setLearned(listening->learned()); // stops learning, keeps what was
+        } else {
+            listening->learn();
+        }
+    });
+    if (const std::optional<MidiMessage> message = MidiMessage::fromString(settings_.midiMessage)) {
+        const QString what = message->kind == MidiMessage::Kind::note
+                                 ? tr("note %1, channel %2")
+                                 : tr("controller %1, channel %2");
+        submenu_->addAction(tr("Tap on: %1").arg(what.arg(message->number).arg(message->channel)))
+            ->setEnabled(false);
+        connect(submenu_->addAction(tr("Any note or pedal")), &QAction::triggered, this,
+                &MidiEntry::forget);
+    }
+}
+
+void MidiEntry::forget() {
+    for (TapInput* input : inputs_) {
+        input->setLearned(std::nullopt);
+    }
+    settings_.setMidiMessage(QString());
 }
 
 void MidiEntry::choose(const std::optional<MidiPort>& port) {
@@ -104,11 +137,8 @@ void MidiEntry::choose(const std::optional<MidiPort>& port) {
         settings_.setMidiPort(port->api, port->name);
     } else {
         // Nothing strikes any more, and what was learned is forgotten.
-        for (TapInput* input : inputs_) {
-            input->setLearned(std::nullopt);
-        }
+        forget();
         settings_.setMidiPort(QString(), QString());
-        settings_.setMidiMessage(QString());
     }
 }
 

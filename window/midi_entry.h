@@ -30,6 +30,7 @@ signals:
 private:
     void fill();
     void choose(const std::optional<MidiPort>& port);
+    void forget(); // any note or pedal strikes again
     TapInput* inputFor(const MidiPort& port) const;
 
     Settings& settings_;

@@ -50,6 +50,7 @@ OptionsMenu::OptionsMenu(Settings& settings, const Clock& clock, QWidget* parent
 #if TEMPOCALC_HAVE_JACK
     auto* jack = new JackEntry(this, settings, clock);
     connect(this, &OptionsMenu::sharing, jack, &JackEntry::share);
+    connect(jack, &JackEntry::notice, this, &OptionsMenu::notice);
     tapInputs << jack->tapInput();
     const QString jackPorts = QStringLiteral("jack"); // through the program's own client
 #else

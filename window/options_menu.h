@@ -39,6 +39,8 @@ signals:
     void strikeAt(double reading);
     void sessionChanged();
     void sharing(std::optional<BeatGrid> grid);
+    // Something to tell the user once in a run, without taking the keys.
+    void notice(const QString& cause, const QString& text);
 
 private:
     QAction* copy_;

@@ -11,6 +11,15 @@ RtMidiInput::RtMidiInput(const MidiTap::Clock& clock, const QString& leftOut, QO
     connect(tap_, &MidiTap::learnedChanged, this, &TapInput::learnedChanged);
 }
 
+void RtMidiInput::refresh() {
+    // Its system went away and is back (a device unplugged and plugged in again).
+    if (const std::optional<MidiPort> chosen = tap_->chosen(); chosen && !tap_->isOpen()) {
+        if (const std::optional<MidiPort> present = MidiPort::find(*chosen, tap_->ports())) {
+            tap_->open(*present);
+        }
+    }
+}
+
 QList<MidiPort> RtMidiInput::ports(int& systems) {
     int answered = 0;
     const QList<MidiPort> found = tap_->ports(&answered);

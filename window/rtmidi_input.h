@@ -14,12 +14,14 @@ public:
     // leftOut: a system whose ports another input handles ("jack"), or none.
     RtMidiInput(const MidiTap::Clock& clock, const QString& leftOut, QObject* parent = nullptr);
 
+    void refresh() override;
     QList<MidiPort> ports(int& systems) override;
     bool handles(const MidiPort& port) const override;
     bool open(const MidiPort& port) override { return tap_->open(port); }
     void close() override { tap_->close(); }
     bool isOpen() const override { return tap_->isOpen(); }
     void learn() override { tap_->learn(); }
+    bool isLearning() const override { return tap_->isLearning(); }
     std::optional<MidiMessage> learned() const override { return tap_->learned(); }
     void setLearned(std::optional<MidiMessage> message) override { tap_->setLearned(message); }
 

@@ -17,6 +17,10 @@ class TapInput : public QObject {
 public:
     using QObject::QObject;
 
+    // Asks the systems for their ports again, as the menu opens; portsChanged says when
+    // the answer changes what ports() gives. Listens again to the chosen port where it
+    // is back and nothing else would notice.
+    virtual void refresh() {}
     // The ports offered now; systems counts the systems that answered.
     virtual QList<MidiPort> ports(int& systems) = 0;
     // Whether ports of this port's system come through this input.
@@ -24,9 +28,11 @@ public:
     // Listens to the port, and to it alone; false when it is not there now.
     virtual bool open(const MidiPort& port) = 0;
     virtual void close() = 0;
+    // Whether the chosen port is heard now.
     virtual bool isOpen() const = 0;
 
     virtual void learn() = 0;
+    virtual bool isLearning() const = 0;
     virtual std::optional<MidiMessage> learned() const = 0;
     virtual void setLearned(std::optional<MidiMessage> message) = 0;
 
@@ -34,6 +40,7 @@ signals:
     // A strike, at a reading of the window's clock.
     void strikeAt(double reading);
     void learnedChanged();
+    void portsChanged();
 };
 
 } // namespace tempocalc
