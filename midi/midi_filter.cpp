@@ -12,11 +12,18 @@ QString MidiPort::systemName() const {
 }
 
 QString MidiPort::stableName() const {
-    if (api != QLatin1String("alsa")) {
-        return name;
+    if (api == QLatin1String("alsa")) {
+        static const QRegularExpression numbers(QStringLiteral(" \\d+:\\d+$"));
+        return QString(name).remove(numbers);
     }
-    static const QRegularExpression numbers(QStringLiteral(" \\d+:\\d+$"));
-    return QString(name).remove(numbers);
+    if (api == QLatin1String("jack")) {
+        // "a2j:Pedal [24] (capture): Pedal MIDI 1": the number is the ALSA client's, which
+        // the device gets anew each time it is plugged in.
+        static const QRegularExpression a2jClientNumber(
+            QStringLiteral("^(a2j:.*?) \\[\\d+\\]( \\((?:capture|playback)\\): )"));
+        return QString(name).replace(a2jClientNumber, QStringLiteral("\\1\\2"));
+    }
+    return name;
 }
 
 std::optional<MidiPort> MidiPort::find(const MidiPort& wanted, const QList<MidiPort>& ports) {

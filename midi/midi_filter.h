@@ -19,7 +19,8 @@ struct MidiPort {
     QString systemName() const;
     // The name without what changes between sessions: ALSA's ends in the sequencer's
     // client and port numbers ("Pedal:Pedal MIDI 1 24:0"), which follow the order in
-    // which devices were plugged in and clients started.
+    // which devices were plugged in and clients started; JACK's a2j bridge puts the ALSA
+    // client number into its port's name ("a2j:Pedal [24] (capture): Pedal MIDI 1").
     QString stableName() const;
     friend bool operator==(const MidiPort&, const MidiPort&) = default;
 

@@ -34,9 +34,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <ostream>
 #include <vector>
 
 namespace tempocalc {
+
+// Failure messages show a port by its system and name.
+void PrintTo(const MidiPort& port, std::ostream* os) {
+    *os << port.api.toStdString() << " \"" << port.name.toStdString() << '"';
+}
+
 namespace {
 
 QStringList entries(Form1& window) {
@@ -290,6 +297,37 @@ TEST(MidiPortNames, AnAlsaPortIsFoundByItsNameWhateverItsNumbersAreNow) {
         {alsa("Keys:Keys MIDI 1 20:0"), std::nullopt},
         {alsa("Drums:Drums MIDI 1 28:0"), std::nullopt},
         {{"jack", "Pedal:Pedal MIDI 1 30:0"}, std::nullopt}, // JACK's names are kept whole
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(MidiPort::find(c.wanted, plugged), c.found) << c.wanted.name.toStdString();
+    }
+}
+
+TEST(MidiPortNames, AnA2jPortIsFoundByItsNameWhateverItsAlsaClientNumberIsNow) {
+    const auto jack = [](const char* name) { return MidiPort{"jack", QString::fromUtf8(name)}; };
+    const QList<MidiPort> plugged{jack("a2j:Pedal [28] (capture): Pedal MIDI 1"),
+                                  jack("a2j:Keys [32] (capture): Keys MIDI 1"),
+                                  jack("a2j:Keys [36] (capture): Keys MIDI 1"),
+                                  jack("a2j:Synth [40] (playback): Synth MIDI 1"),
+                                  jack("a2j:Foot [2] [44] (capture): Foot [3]"),
+                                  jack("bridge:Pedal [28] (capture): Pedal MIDI 1"),
+                                  {"alsa", "Drums:Drums MIDI 1 28:0"}};
+    const struct {
+        MidiPort wanted;
+        std::optional<MidiPort> found;
+    } cases[] = {
+        {jack("a2j:Pedal [24] (capture): Pedal MIDI 1"), plugged[0]}, // plugged in again
+        {jack("a2j:Pedal [28] (capture): Pedal MIDI 1"), plugged[0]},
+        {jack("a2j:Keys [36] (capture): Keys MIDI 1"), plugged[2]}, // two: the full name
+        {jack("a2j:Keys [20] (capture): Keys MIDI 1"), std::nullopt},
+        {jack("a2j:Synth [24] (playback): Synth MIDI 1"), plugged[3]},
+        {jack("a2j:Pedal [24] (playback): Pedal MIDI 1"), std::nullopt},
+        {jack("a2j:Pedal [24] (capture): Pedal MIDI 2"), std::nullopt},
+        {jack("a2j:Foot [2] [12] (capture): Foot [3]"), plugged[4]},
+        {jack("a2j:Foot [2] [44] (capture): Foot [4]"), std::nullopt}, // the port's number stays
+        {jack("a2j:Foot [3] [44] (capture): Foot [3]"), std::nullopt}, // and the device's own
+        {jack("bridge:Pedal [24] (capture): Pedal MIDI 1"), std::nullopt}, // other clients whole
+        {jack("a2j:Drums [28] (capture): Drums MIDI 1"), std::nullopt},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(MidiPort::find(c.wanted, plugged), c.found) << c.wanted.name.toStdString();

@@ -29,6 +29,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <random>
 #include <string_view>
 #include <utility>
 
@@ -385,6 +386,71 @@ TEST_F(WindowTest, HoldingTheSpaceBarStrikesOnce) {
     QTest::keyRelease(strikeButton, Qt::Key_Space);
     EXPECT_EQ(form.state().tapcount, 1);
     EXPECT_EQ(form.state().curtime, 30.0);
+}
+
+// Sends the strike button a key or mouse event stamped in milliseconds, reading the clock
+// at arrival.
+class StampedStrikeTest : public WindowTest {
+protected:
+    void key(QEvent::Type type, Qt::Key which, quint64 stampMs, double arrival) {
+        now = arrival;
+        QKeyEvent event(type, which, Qt::NoModifier,
+                        which == Qt::Key_Space ? QStringLiteral(" ") : QString());
+        event.setTimestamp(stampMs);
+        QApplication::sendEvent(button("Command1"), &event);
+    }
+    void mouse(QEvent::Type type, quint64 stampMs, double arrival) {
+        now = arrival;
+        QWidget* target = button("Command1");
+        const QPointF at = QRectF(target->rect()).center();
+        QMouseEvent event(type, at, target->mapToGlobal(at), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                          Qt::NoModifier);
+        event.setTimestamp(stampMs);
+        QApplication::sendEvent(target, &event);
+    }
+};
+
+// X sends a held key's repeats as a release and a press with one stamp; on a busy machine
+// they reach the window apart, and Qt does not mark them as repeats.
+TEST_F(StampedStrikeTest, HeldSpaceBarWhoseRepeatsArriveApartStrikesOnce) {
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> delay(0.0002, 0.040);
+    key(QEvent::KeyPress, Qt::Key_Space, 40'000, 40.0);
+    quint64 stamp = 40'500;
+    for (int i = 0; i < 30; ++i, stamp += 33) {
+        const double due = std::max(now, static_cast<double>(stamp) / 1000);
+        key(QEvent::KeyRelease, Qt::Key_Space, stamp, due + delay(random));
+        key(QEvent::KeyPress, Qt::Key_Space, stamp, now + delay(random));
+    }
+    key(QEvent::KeyRelease, Qt::Key_Space, stamp + 12, static_cast<double>(stamp + 12) / 1000);
+    EXPECT_EQ(form.state().tapcount, 1);
+    EXPECT_EQ(form.state().curtime, 40.0);
+
+    // The next press has a stamp of its own.
+    key(QEvent::KeyPress, Qt::Key_Space, 42'000, 42.0);
+    key(QEvent::KeyRelease, Qt::Key_Space, 42'080, 42.08);
+    EXPECT_EQ(form.state().tapcount, 2);
+    EXPECT_DOUBLE_EQ(form.state().curtime, 42.0);
+}
+
+TEST_F(StampedStrikeTest, PressAtTheInstantOfAnotherReleaseStrikes) {
+    key(QEvent::KeyPress, Qt::Key_Space, 50'000, 50.0);
+    key(QEvent::KeyRelease, Qt::Key_Space, 50'080, 50.08);
+    ASSERT_EQ(form.state().tapcount, 1);
+
+    // Another key let go as the space bar goes down.
+    key(QEvent::KeyPress, Qt::Key_A, 50'300, 50.3);
+    key(QEvent::KeyRelease, Qt::Key_A, 50'500, 50.5);
+    key(QEvent::KeyPress, Qt::Key_Space, 50'500, 50.5);
+    key(QEvent::KeyRelease, Qt::Key_Space, 51'000, 51.0);
+    EXPECT_EQ(form.state().tapcount, 2);
+
+    // A mouse press is no key, whatever its stamp.
+    mouse(QEvent::MouseButtonPress, 51'000, 51.0);
+    mouse(QEvent::MouseButtonRelease, 51'080, 51.08);
+    EXPECT_EQ(form.state().tapcount, 3);
+    EXPECT_EQ(text("Text2"), " 120");
 }
 
 TEST_F(WindowTest, NoteToggleCyclesAndGivesTheFocusBack) {

@@ -10,9 +10,14 @@ namespace {
 
 // A stamp counts whole milliseconds: the press lies within the millisecond after it.
 constexpr double stampGranularity = 0.001;
-// An offset that moves by more than this between two presses is no delay: the stamps
-// come from another clock now (another device, a restarted server).
-constexpr double jumpLimit = 1.0;
+// An offset further than this from the least one is no ordinary delay: the window's
+// thread was held up, or the stamps come from another clock now (another device, a
+// restarted server, a clock set back or forward).
+constexpr double farLimit = 1.0;
+// Presses that a hold-up queued arrive almost at once, so their offsets differ by the
+// time between their stamps, a tenth of a second or more for taps of one finger; after a
+// clock moved, consecutive offsets differ by no more than what a busy machine delays one.
+constexpr double agreementLimit = 0.05;
 
 } // namespace
 
@@ -28,22 +33,23 @@ double PressTimeFilter::reading(double arrival, std::uint64_t stampMs) {
     if (stampMs == 0) {
         restart(); // no stamp to go by, and the next one starts a new count
     } else {
-        const double offset = steady - static_cast<double>(unwrapped(stampMs)) * 1e-3;
-        const bool jumped = lastOffset_ && std::fabs(offset - *lastOffset_) > jumpLimit;
-        lastOffset_ = offset;
-        if (jumped) {
-            // This press and the next are read on arrival; the estimate starts again.
-            offsetCount_ = 0;
-            nextOffset_ = 0;
+        const double stamped = static_cast<double>(unwrapped(stampMs)) * 1e-3;
+        const double offset = steady - stamped;
+        if (offsetCount_ > 0 && std::fabs(offset - leastOffset()) > farLimit) {
+            if (farOffset_ && std::fabs(offset - *farOffset_) <= agreementLimit) {
+                const double previous = *farOffset_;
+                forgetOffsets();
+                remember(previous);
+                remember(offset);
+            } else {
+                // Left out of the estimate: a held-up press would only push out good ones.
+                farOffset_ = offset;
+            }
         } else {
-            offsets_[nextOffset_] = offset;
-            nextOffset_ = (nextOffset_ + 1) % recentPresses;
-            offsetCount_ = std::min(offsetCount_ + 1, recentPresses);
-            const double least =
-                *std::min_element(offsets_.begin(), offsets_.begin() + offsetCount_);
-            read =
-                std::min(steady, static_cast<double>(stampMs_) * 1e-3 + least + stampGranularity);
+            farOffset_.reset();
+            remember(offset);
         }
+        read = std::min(steady, stamped + leastOffset() + stampGranularity);
     }
 
     // Strikes of one line never go backwards, nor fall on one instant: a stamp that
@@ -70,9 +76,23 @@ double PressTimeFilter::reading(double arrival, std::uint64_t stampMs) {
 
 void PressTimeFilter::restart() {
     lastStamp_.reset();
-    lastOffset_.reset();
+    forgetOffsets();
+}
+
+void PressTimeFilter::forgetOffsets() {
+    farOffset_.reset();
     offsetCount_ = 0;
     nextOffset_ = 0;
+}
+
+void PressTimeFilter::remember(double offset) {
+    offsets_[nextOffset_] = offset;
+    nextOffset_ = (nextOffset_ + 1) % recentPresses;
+    offsetCount_ = std::min(offsetCount_ + 1, recentPresses);
+}
+
+double PressTimeFilter::leastOffset() const {
+    return *std::min_element(offsets_.begin(), offsets_.begin() + offsetCount_);
 }
 
 std::int64_t PressTimeFilter::unwrapped(std::uint64_t stampMs) {

@@ -14,6 +14,12 @@ namespace tempocalc {
 // offset between that clock and ours is the smallest (arrival - stamp) over the recent
 // presses, the way a clock-sync filter trusts its least-delayed sample; a press is then
 // read at its stamp where that is earlier than its arrival.
+//
+// A press whose offset lies far from that least one was either held up (the window's
+// thread was busy and the presses queued behind it come through at once) or the input
+// clock moved. One such press cannot tell, so it is read at the old offset, or on arrival
+// where that is earlier; a second press right after it with about the same offset says
+// the clock moved, and the estimate starts again from the two.
 class PressTimeFilter {
 public:
     // arrival: our clock as the press arrived, seconds since local midnight (it starts
@@ -23,6 +29,9 @@ public:
 
 private:
     void restart();
+    void forgetOffsets();
+    void remember(double offset);
+    double leastOffset() const;
     std::int64_t unwrapped(std::uint64_t stampMs);
 
     // Everything inside counts seconds on one line that does not start again at
@@ -34,7 +43,8 @@ private:
 
     std::optional<std::uint32_t> lastStamp_; // the stamp's 32 bits, to see them wrap
     std::int64_t stampMs_ = 0;               // unwrapped
-    std::optional<double> lastOffset_;       // arrival - stamp of the previous stamped press
+    // arrival - stamp of the previous press, where that lay far from the least offset
+    std::optional<double> farOffset_;
 
     // 16 s at 120 BPM: with every core busy, long enough to hold a press that arrived at
     // once; short enough that a base drifting by 100 ppm moves under 2 ms within it.

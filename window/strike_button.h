@@ -27,6 +27,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
@@ -38,6 +39,12 @@ private:
     Clock clock_;
     PressTimeFilter pressTime_;
     std::optional<Arrival> arrival_; // while a press event is being handled
+
+    struct KeyRelease {
+        int key;
+        std::uint64_t stampMs;
+    };
+    std::optional<KeyRelease> lastKeyRelease_;
     double pressReading_ = 0;
     double arrivalReading_ = 0;
 };
