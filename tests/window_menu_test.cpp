@@ -134,7 +134,7 @@ TEST_F(WindowMenu, LineIsReadFromTheSettingsAndFillsAveFromTheSecondStrike) {
     EXPECT_EQ(box->text(), "150.");
 }
 
-TEST_F(WindowMenu, UnknownOrCorruptSettingsMeanTheMeanWithoutAMessage) {
+TEST_F(WindowMenu, UnknownOrCorruptSettingsMeanTheMeanWithoutAMessageBox) {
     const QByteArray files[] = {"[average]\nmethod=sideways\n", "\xff\xfe[[average\n=\x01",
                                 "[average]\nmethod=\n"};
     for (const QByteArray& contents : files) {

@@ -191,4 +191,31 @@
         <translation type="unfinished"></translation>
     </message>
 </context>
+<context>
+    <name>tempocalc::SettingsNotice</name>
+    <message>
+        <source>The settings in %1 cannot be read: every option starts as it was at first.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Some lines of %1 cannot be read: what they held starts as it was at first.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Your choices cannot be saved in %1: they hold until the program ends.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Your choices cannot be saved, as %1 is in the way: they hold until the program ends.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The setting %1 = &quot;%2&quot; in %3 is not true or false: it stays off.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The setting %1 = &quot;%2&quot; in %3 is not mean or line: Ave stays the mean of the tempos.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
 </TS>
