@@ -92,6 +92,8 @@ Form1::Form1(Clock clock, QWidget* parent)
     menu = new OptionsMenu(settings_, clock, this);
     Command1 = new StrikeButton(tr("Strike the spacebar with the music!"), clock, this);
     Command1->setGeometry(twips(240, 840, 3495, 495));
+    Command1->setToolTip(tr("Press the space bar on every beat. Right-click, the Menu key or "
+                            "Shift+F10 opens the options."));
     QPalette strikePalette = Command1->palette();
     strikePalette.setColor(QPalette::Button, strikeColour);
     strikePalette.setColor(QPalette::ButtonText, Qt::black);

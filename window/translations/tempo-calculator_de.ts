@@ -105,6 +105,10 @@
         <source>The mean of the tempos, from the second strike on</source>
         <translation>Das Mittel der Tempi, ab dem zweiten Schlag</translation>
     </message>
+    <message>
+        <source>Press the space bar on every beat. Right-click, the Menu key or Shift+F10 opens the options.</source>
+        <translation>Drück bei jedem Schlag die Leertaste. Rechtsklick, die Menütaste oder Umschalt+F10 öffnet die Optionen.</translation>
+    </message>
 </context>
 <context>
     <name>tempocalc::JackEntry</name>

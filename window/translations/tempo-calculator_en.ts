@@ -103,6 +103,10 @@
         <source>English version / programmer : lurano #mail : lurano@example.org  Special thanks : everyone who tapped along and counted the beats</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Press the space bar on every beat. Right-click, the Menu key or Shift+F10 opens the options.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>tempocalc::JackEntry</name>

@@ -103,6 +103,10 @@
         <source>The mean of the tempos, from the second strike on</source>
         <translation>두 번째 타격부터, 템포의 평균</translation>
     </message>
+    <message>
+        <source>Press the space bar on every beat. Right-click, the Menu key or Shift+F10 opens the options.</source>
+        <translation>박자마다 스페이스바를 누르세요. 오른쪽 클릭, 메뉴 키 또는 Shift+F10으로 옵션을 엽니다.</translation>
+    </message>
 </context>
 <context>
     <name>tempocalc::JackEntry</name>
