@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 
 #include <cctype>
 #include <random>
@@ -33,9 +32,6 @@ protected:
         file.write(contents);
         file.close();
         return Settings::load();
-    }
-    static QString onDisk(const QString& key) {
-        return QSettings(Settings::path(), QSettings::IniFormat).value(key).toString();
     }
 
     // The word in a random mix of cases, with random blanks around it, and sometimes
@@ -160,19 +156,6 @@ TEST_F(SettingsFile, AMissingFileKeyOrValueIsNoProblem) {
         EXPECT_FALSE(read.flash || read.click);
         EXPECT_EQ(read.average, AverageMethod::mean);
     }
-}
-
-TEST_F(SettingsFile, WritesTrueFalseMeanAndLineAndKeepsWhatAPersonWrote) {
-    Settings read = loaded("[average]\nmethod=LINE\n[beat]\nflash=Yes\n");
-    read.setClick(true);
-    EXPECT_EQ(onDisk("beat/click"), "true");
-    EXPECT_EQ(onDisk("beat/flash"), "Yes");
-    read.setFlash(false);
-    EXPECT_EQ(onDisk("beat/flash"), "false");
-    read.setAverage(AverageMethod::mean);
-    EXPECT_EQ(onDisk("average/method"), "mean");
-    read.setAverage(AverageMethod::line);
-    EXPECT_EQ(onDisk("average/method"), "line");
 }
 
 TEST_F(SettingsFile, DamagedLinesAreOneProblemAndTheRestIsRead) {
