@@ -83,9 +83,9 @@ TEST_F(FlashWindow, KeepsTheBeatAcrossMidnight) {
     }
 }
 
-TEST_F(FlashWindow, OffByDefaultAndWhenTheSettingIsNotTrue) {
+TEST_F(FlashWindow, OffByDefaultAndWhenTheSettingCannotBeRead) {
     for (const QByteArray& contents :
-         {QByteArray(), QByteArray("[beat]\nflash=yes\n"), QByteArray("[beat\nflash\n[[\n")}) {
+         {QByteArray(), QByteArray("[beat]\nflash=maybe\n"), QByteArray("[beat\nflash\n[[\n")}) {
         writeSettings(contents);
         Form1 started([this] { return now; });
         for (const double r : {10.0, 10.5, 11.0}) {
@@ -95,6 +95,20 @@ TEST_F(FlashWindow, OffByDefaultAndWhenTheSettingIsNotTrue) {
         now = 11.5 + 0.01;
         started.findChild<BeatFlash*>()->refresh();
         EXPECT_FALSE(started.findChild<BeatFlash*>()->isLit()) << contents.toStdString();
+    }
+}
+
+TEST_F(FlashWindow, OnWhenTheSettingSaysSoInAPersonsWords) {
+    for (const char* word : {"yes", " ON", "1", "True"}) {
+        writeSettings(QByteArray("[beat]\nflash=") + word + "\n");
+        Form1 started([this] { return now; });
+        for (const double r : {10.0, 10.5, 11.0}) {
+            now = r;
+            started.findChild<QPushButton*>("Command1")->click();
+        }
+        now = 11.5 + 0.01;
+        started.findChild<BeatFlash*>()->refresh();
+        EXPECT_TRUE(started.findChild<BeatFlash*>()->isLit()) << word;
     }
 }
 

@@ -1,3 +1,4 @@
+#include "settings_notice.h"
 #include "window_fixture.h"
 
 #include <QFontInfo>
@@ -20,8 +21,25 @@ TEST_F(GermanWindow, SpeaksGermanAndPutsACommaInTheAverage) {
     EXPECT_EQ(text("Text3"), "1/8-Note");
 }
 
+TEST_F(GermanWindow, TellsOfTheMenuAndOfASettingThatCannotBeRead) {
+    EXPECT_EQ(button("Command1")->toolTip(),
+              "Drück bei jedem Schlag die Leertaste. Rechtsklick, die Menütaste oder Umschalt+F10 "
+              "öffnet die Optionen.");
+    const SettingsProblem problem{
+        SettingsProblem::Kind::notBoolean, "/etc/t.conf", "beat/flash", "vielleicht", {}};
+    EXPECT_EQ(SettingsNotice::text(problem),
+              "Die Einstellung beat/flash = „vielleicht“ in /etc/t.conf ist weder true noch false: "
+              "Sie bleibt aus.");
+}
+
 // Run with LC_ALL=ko_KR.UTF-8.
 using KoreanWindow = WindowTest;
+
+TEST_F(KoreanWindow, TellsOfTheMenu) {
+    EXPECT_EQ(button("Command1")->toolTip(),
+              "박자마다 스페이스바를 누르세요. 오른쪽 클릭, 메뉴 키 또는 Shift+F10으로 옵션을 "
+              "엽니다.");
+}
 
 TEST_F(KoreanWindow, SpeaksKoreanInTheHangulFontsItAsksFor) {
     EXPECT_EQ(form.windowTitle(), "템포 계산기");

@@ -1,4 +1,5 @@
 #include "number_text.h"
+#include "options_menu.h"
 #include "tempo_fit.h"
 #include "window_fixture.h"
 
@@ -80,6 +81,10 @@ TEST_F(WindowMenu, OpensByMouseMenuKeyAndShiftF10AndGivesTheFocusBack) {
         },
         [&] { QTest::keyClick(form.windowHandle(), Qt::Key_F10, Qt::ShiftModifier); },
     };
+    // --help lists the same entries.
+    QStringList entries = expected;
+    entries.removeAll("-");
+    EXPECT_EQ(OptionsMenu::entryNames(), entries);
     int way = 0;
     for (const auto& open : ways) {
         EXPECT_EQ(entriesWhenOpened(open), expected) << "way " << way;
@@ -134,7 +139,7 @@ TEST_F(WindowMenu, LineIsReadFromTheSettingsAndFillsAveFromTheSecondStrike) {
     EXPECT_EQ(box->text(), "150.");
 }
 
-TEST_F(WindowMenu, UnknownOrCorruptSettingsMeanTheMeanWithoutAMessage) {
+TEST_F(WindowMenu, UnknownOrCorruptSettingsMeanTheMeanWithoutAMessageBox) {
     const QByteArray files[] = {"[average]\nmethod=sideways\n", "\xff\xfe[[average\n=\x01",
                                 "[average]\nmethod=\n"};
     for (const QByteArray& contents : files) {

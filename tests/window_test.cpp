@@ -45,6 +45,11 @@ TEST_F(WindowTest, OpensWithTheStartingTextsAndTheFocusOnStrike) {
     EXPECT_EQ(form.state(), TempoState{});
 }
 
+TEST_F(WindowTest, StrikeButtonTellsOfTheMenu) {
+    EXPECT_EQ(button("Command1")->toolTip(), "Press the space bar on every beat. Right-click, the "
+                                             "Menu key or Shift+F10 opens the options.");
+}
+
 TEST_F(WindowTest, LaysOutFourRowsWithoutOverlapAndOneRightEdge) {
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
     QList<QWidget*> controls = form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);

@@ -3,7 +3,9 @@
 #include "application.h"
 #include "beat_flash.h"
 #include "day_clock.h"
+#include "notice.h"
 #include "options_menu.h"
+#include "settings_notice.h"
 #include "strike_button.h"
 
 #include <QAction>
@@ -61,6 +63,15 @@ Form1::Form1(QWidget* parent) : Form1(DayClock(), parent) {}
 Form1::Form1(Clock clock, QWidget* parent)
     : QWidget(parent), settings_(Settings::load()),
       session_(QLocale::system().decimalPoint().toStdString(), settings_.average) {
+    // Settings that cannot be read or saved are told once, and the window goes on.
+    auto* notices = new Notices(this);
+    for (const SettingsProblem& problem : std::as_const(settings_.problems)) {
+        SettingsNotice::tell(problem, *notices);
+    }
+    settings_.onProblem = [notices](const auto& problem) {
+        SettingsNotice::tell(problem, *notices);
+    };
+
     setWindowTitle(tr("Tempo calculator"));
     setFixedSize(4020 / twipsPerPixel, 1815 / twipsPerPixel);
 
@@ -81,6 +92,8 @@ Form1::Form1(Clock clock, QWidget* parent)
     menu = new OptionsMenu(settings_, clock, this);
     Command1 = new StrikeButton(tr("Strike the spacebar with the music!"), clock, this);
     Command1->setGeometry(twips(240, 840, 3495, 495));
+    Command1->setToolTip(tr("Press the space bar on every beat. Right-click, the Menu key or "
+                            "Shift+F10 opens the options."));
     QPalette strikePalette = Command1->palette();
     strikePalette.setColor(QPalette::Button, strikeColour);
     strikePalette.setColor(QPalette::ButtonText, Qt::black);

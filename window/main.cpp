@@ -1,5 +1,6 @@
 #include "application.h"
 #include "form1.h"
+#include "options_menu.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -57,8 +58,13 @@ void startupMessages(QtMsgType type, const QMessageLogContext& context, const QS
 }
 
 void describeOptions(QCommandLineParser& parser) {
-    parser.setApplicationDescription(
-        QStringLiteral("Measures the tempo of music: press the space bar on every beat."));
+    QString description =
+        QStringLiteral("Measures the tempo of music: press the space bar on every beat.\n\n"
+                       "The window's menu (right-click, the Menu key or Shift+F10):");
+    for (const QString& entry : tempocalc::OptionsMenu::entryNames()) {
+        description += QStringLiteral("\n  ") + entry;
+    }
+    parser.setApplicationDescription(description);
     parser.addHelpOption();
     parser.addVersionOption();
 }

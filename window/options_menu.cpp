@@ -17,6 +17,24 @@
 
 namespace tempocalc {
 
+// The integrations' entries are named by the classes that make them: the same words,
+// in their translation contexts.
+QStringList OptionsMenu::entryNames() {
+    QStringList names{tr("Mean of the tempos"), tr("Line through the strikes"), tr("Copy average"),
+                      tr("Flash the beat")};
+#if TEMPOCALC_HAVE_JACK
+    names << JackEntry::tr("Send MIDI clock (JACK)") << JackEntry::tr("Click on the beat (JACK)");
+#endif
+#if TEMPOCALC_HAVE_LINK
+    names << LinkEntry::tr("Share tempo with Link")
+          << LinkEntry::tr("Put Link's beats on the taps");
+#endif
+#if TEMPOCALC_HAVE_MIDI || TEMPOCALC_HAVE_JACK
+    names << MidiEntry::tr("Tap from MIDI");
+#endif
+    return names;
+}
+
 OptionsMenu::OptionsMenu(Settings& settings, const Clock& clock, QWidget* parent) : QMenu(parent) {
     setObjectName(QStringLiteral("contextMenu"));
     auto* methods = new QActionGroup(this);

@@ -3,6 +3,7 @@
 #include "settings.h"
 
 #include <QMenu>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -22,6 +23,10 @@ public:
     using Clock = std::function<double()>;
 
     OptionsMenu(Settings& settings, const Clock& clock, QWidget* parent);
+
+    // The entries of this build's menu as they first read, top to bottom; needs no
+    // application object, so that --help can list them.
+    static QStringList entryNames();
 
     // Copies Ave; the window makes its shortcut work everywhere in it.
     QAction* copyAction() const { return copy_; }

@@ -1,10 +1,12 @@
 #include "settings.h"
 
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QStringList>
+#include <QVariant>
 
-#include <initializer_list>
-#include <utility>
+#include <optional>
 
 namespace tempocalc {
 namespace {
@@ -19,24 +21,129 @@ const QString midiPortKey = QStringLiteral("midi/port");
 const QString midiApiKey = QStringLiteral("midi/api");
 const QString midiMessageKey = QStringLiteral("midi/message");
 
+struct BooleanKey {
+    const QString& key;
+    bool Settings::*member;
+    const char* name; // what stays off, for the stderr line
+};
+
+const BooleanKey booleanKeys[] = {
+    {flashKey, &Settings::flash, "flash"},
+    {midiClockKey, &Settings::midiClock, "MIDI clock"},
+    {clickKey, &Settings::click, "the click"},
+    {linkKey, &Settings::link, "Link"},
+    {alignKey, &Settings::align, "aligning Link's beats"},
+};
+
 QString boolText(bool on) {
     return on ? QStringLiteral("true") : QStringLiteral("false");
 }
 
-// QSettings merges what it writes with the file as it is on disk at that moment, and
-// rewrites only the keys set here.
-void write(std::initializer_list<std::pair<QString, QString>> values) {
-    QSettings file(Settings::path(), QSettings::IniFormat);
-    if (file.status() == QSettings::AccessError) {
-        return;
+// A value as a person wrote it: QSettings reads one with a comma as a list.
+QString written(const QVariant& value) {
+    if (value.typeId() == QMetaType::QStringList) {
+        return value.toStringList().join(QStringLiteral(", "));
     }
-    for (const auto& [key, value] : values) {
-        file.setValue(key, value);
+    return value.toString();
+}
+
+// A value that cannot be read, fit for one line of a message: QSettings unescapes
+// "\n" and the like, and a value can be any length.
+QString quotable(const QString& value) {
+    constexpr qsizetype longest = 40;
+    QString shown;
+    for (const QChar c : value.left(longest)) {
+        shown += c.isPrint() ? QString(c)
+                             : QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
     }
-    file.sync();
+    return value.size() > longest ? shown + QStringLiteral("…") : shown;
+}
+
+std::optional<bool> readBoolean(const QString& text) {
+    static const QStringList yes{QStringLiteral("true"), QStringLiteral("yes"),
+                                 QStringLiteral("on"), QStringLiteral("1")};
+    static const QStringList no{QStringLiteral("false"), QStringLiteral("no"),
+                                QStringLiteral("off"), QStringLiteral("0")};
+    if (yes.contains(text, Qt::CaseInsensitive)) {
+        return true;
+    }
+    if (no.contains(text, Qt::CaseInsensitive)) {
+        return false;
+    }
+    return std::nullopt;
+}
+
+// Where the file cannot be written, the first thing on its way that is of the wrong
+// kind: the file's name taken by a folder, or a folder's by a file. Empty when the
+// cause lies elsewhere (permissions, a full disk).
+QString obstacleTo(const QString& path) {
+    const QFileInfo file(path);
+    if (file.exists() && !file.isFile()) {
+        return path;
+    }
+    for (QString folder = file.absolutePath();; folder = QFileInfo(folder).path()) {
+        const QFileInfo info(folder);
+        if (info.exists()) {
+            return info.isDir() ? QString() : folder;
+        }
+        if (info.isRoot()) {
+            return {};
+        }
+    }
 }
 
 } // namespace
+
+QString SettingsProblem::cause() const {
+    switch (kind) {
+    case Kind::unreadable:
+        return QStringLiteral("settings: read");
+    case Kind::damaged:
+        return QStringLiteral("settings: damaged");
+    case Kind::unwritable:
+        return QStringLiteral("settings: write");
+    case Kind::notBoolean:
+    case Kind::notMethod:
+        break;
+    }
+    return QStringLiteral("settings: ") + key;
+}
+
+QString SettingsProblem::line() const {
+    QString what;
+    switch (kind) {
+    case Kind::unreadable:
+        what = QStringLiteral("cannot be read; every setting keeps its default");
+        break;
+    case Kind::damaged:
+        what = QStringLiteral("some lines cannot be read; what they held keeps its default");
+        break;
+    case Kind::unwritable:
+        what = obstacle.isEmpty()
+                   ? QStringLiteral("cannot be written; choices hold until the program ends")
+                   : QStringLiteral("cannot be written (%1 is in the way); choices hold until "
+                                    "the program ends")
+                         .arg(obstacle);
+        break;
+    case Kind::notBoolean: {
+        const char* name = "it";
+        for (const BooleanKey& b : booleanKeys) {
+            if (b.key == key) {
+                name = b.name;
+            }
+        }
+        what = QStringLiteral("%1 = \"%2\" is not true or false; %3 stays off")
+                   .arg(key, value, QLatin1String(name));
+        break;
+    }
+    case Kind::notMethod:
+        what = QStringLiteral("%1 = \"%2\" is not mean or line; the average stays the mean of "
+                              "the tempos")
+                   .arg(key, value);
+        break;
+    }
+    return QStringLiteral("tempo-calculator: %1: %2").arg(file, what);
+}
 
 QString Settings::path() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
@@ -45,23 +152,70 @@ QString Settings::path() {
 
 Settings Settings::load() {
     Settings settings;
-    const QSettings file(path(), QSettings::IniFormat);
-    // A format error leaves out the damaged lines alone: the rest is read as it stands.
+    const QString name = path();
+    const QSettings file(name, QSettings::IniFormat);
+    const auto problem = [&](SettingsProblem::Kind kind, const QString& key = {},
+                             const QString& value = {}) {
+        settings.problems << SettingsProblem{kind, name, key, quotable(value), {}};
+        settings.told_ << settings.problems.last().cause();
+    };
     if (file.status() == QSettings::AccessError) {
+        problem(SettingsProblem::Kind::unreadable);
         return settings;
     }
-    if (file.value(averageKey).toString() == QLatin1String("line")) {
-        settings.average = AverageMethod::line;
+    // An empty value is no choice, as a missing key is.
+    const auto value = [&file](const QString& key) { return written(file.value(key)).trimmed(); };
+
+    if (const QString method = value(averageKey); !method.isEmpty()) {
+        if (method.compare(QLatin1String("line"), Qt::CaseInsensitive) == 0) {
+            settings.average = AverageMethod::line;
+        } else if (method.compare(QLatin1String("mean"), Qt::CaseInsensitive) != 0) {
+            problem(SettingsProblem::Kind::notMethod, averageKey, method);
+        }
     }
-    settings.flash = file.value(flashKey).toString() == boolText(true);
-    settings.midiClock = file.value(midiClockKey).toString() == boolText(true);
-    settings.click = file.value(clickKey).toString() == boolText(true);
-    settings.link = file.value(linkKey).toString() == boolText(true);
-    settings.align = file.value(alignKey).toString() == boolText(true);
+    for (const BooleanKey& b : booleanKeys) {
+        const QString text = value(b.key);
+        if (text.isEmpty()) {
+            continue;
+        }
+        if (const std::optional<bool> on = readBoolean(text)) {
+            settings.*b.member = *on;
+        } else {
+            problem(SettingsProblem::Kind::notBoolean, b.key, text);
+        }
+    }
     settings.midiPort = file.value(midiPortKey).toString();
     settings.midiApi = file.value(midiApiKey).toString();
     settings.midiMessage = file.value(midiMessageKey).toString();
+    // A format error leaves out the damaged lines alone: the rest is read as it stands.
+    // QSettings finds some only as it reads the keys.
+    if (file.status() == QSettings::FormatError) {
+        problem(SettingsProblem::Kind::damaged);
+    }
     return settings;
+}
+
+// QSettings merges what it writes with the file as it is on disk at that moment, and
+// rewrites only the keys set here.
+void Settings::write(std::initializer_list<std::pair<QString, QString>> values) {
+    const QString name = path();
+    QSettings file(name, QSettings::IniFormat);
+    if (file.status() != QSettings::AccessError) {
+        for (const auto& [key, value] : values) {
+            file.setValue(key, value);
+        }
+        file.sync();
+    }
+    if (file.status() != QSettings::AccessError) {
+        return;
+    }
+    SettingsProblem problem{SettingsProblem::Kind::unwritable, name, {}, {}, obstacleTo(name)};
+    if (!told_.contains(problem.cause())) {
+        told_ << problem.cause();
+        if (onProblem) {
+            onProblem(problem);
+        }
+    }
 }
 
 void Settings::setAverage(AverageMethod method) {

@@ -2,17 +2,46 @@
 
 #include "tap_session.h"
 
+#include <QList>
+#include <QSet>
 #include <QString>
 
+#include <functional>
+#include <initializer_list>
+#include <utility>
+
 namespace tempocalc {
+
+// Something about the settings file that the program could not use, as data: each
+// face says it in its own way (a line on stderr, a notice in the window).
+struct SettingsProblem {
+    enum class Kind {
+        unreadable, // the file is there but cannot be read: every key has its default
+        damaged,    // some lines cannot be read: what they held has its default
+        unwritable, // a choice cannot be saved: it holds until the program ends
+        notBoolean, // key's value is none of true/false, yes/no, on/off, 1/0: it is off
+        notMethod,  // average/method is neither mean nor line: Ave is the mean
+    };
+    Kind kind;
+    QString file;
+    QString key;      // notBoolean, notMethod
+    QString value;    // notBoolean, notMethod: as written in the file
+    QString obstacle; // unwritable: a file where a folder must be, or the other way round
+
+    // The same cause is said once a run.
+    QString cause() const;
+    // The line for stderr, in English: "tempo-calculator: FILE: what; what follows".
+    QString line() const;
+};
 
 // What the user chose in the window's menu, kept between runs in
 // $XDG_CONFIG_HOME/tempo-calculator/tempo-calculator.conf (INI format). Read once at
 // start. Each choice writes its own key alone, merged with what is on disk at that
-// moment, so that two windows never undo each other's choices. A missing or
-// unreadable file, or a value that is none of the known ones, reads as the default; a
-// damaged line loses only what it held; a file that cannot be written is left as it
-// is: settings never stop the program.
+// moment, so that two windows never undo each other's choices. Settings never stop
+// the program: a missing file or key, or an empty value, is the default without a
+// word; a value that cannot be read is the default for its key alone, and a file that
+// cannot be read or written leaves every choice as it is in memory. Those are
+// problems, told once each.
 struct Settings {
     AverageMethod average = AverageMethod::mean;
     bool flash = false;     // light the strike button on every beat
@@ -24,6 +53,14 @@ struct Settings {
     // that strikes there (empty: any note or controller).
     QString midiPort, midiApi, midiMessage;
 
+    // What load found: values in the order of the keys above, then damaged lines.
+    QList<SettingsProblem> problems;
+    // Told when a choice cannot be written, once for each cause.
+    std::function<void(const SettingsProblem&)> onProblem;
+
+    // Booleans are read as true/false, yes/no, on/off or 1/0 and the method as mean or
+    // line, in any case and with spaces around; they are written as true/false and
+    // mean/line.
     static Settings load();
     static QString path();
 
@@ -35,6 +72,11 @@ struct Settings {
     void setAlign(bool on);
     void setMidiPort(const QString& api, const QString& name);
     void setMidiMessage(const QString& message);
+
+private:
+    void write(std::initializer_list<std::pair<QString, QString>> values);
+
+    QSet<QString> told_;
 };
 
 } // namespace tempocalc

@@ -105,6 +105,10 @@
         <source>The mean of the tempos, from the second strike on</source>
         <translation>Das Mittel der Tempi, ab dem zweiten Schlag</translation>
     </message>
+    <message>
+        <source>Press the space bar on every beat. Right-click, the Menu key or Shift+F10 opens the options.</source>
+        <translation>Drück bei jedem Schlag die Leertaste. Rechtsklick, die Menütaste oder Umschalt+F10 öffnet die Optionen.</translation>
+    </message>
 </context>
 <context>
     <name>tempocalc::JackEntry</name>
@@ -191,6 +195,33 @@
     <message>
         <source>Flash the beat</source>
         <translation>Im Takt blinken</translation>
+    </message>
+</context>
+<context>
+    <name>tempocalc::SettingsNotice</name>
+    <message>
+        <source>The settings in %1 cannot be read: every option starts as it was at first.</source>
+        <translation>Die Einstellungen in %1 können nicht gelesen werden: Alle Optionen beginnen wie beim ersten Start.</translation>
+    </message>
+    <message>
+        <source>Some lines of %1 cannot be read: what they held starts as it was at first.</source>
+        <translation>Einige Zeilen in %1 können nicht gelesen werden: Was darin stand, beginnt wie beim ersten Start.</translation>
+    </message>
+    <message>
+        <source>Your choices cannot be saved in %1: they hold until the program ends.</source>
+        <translation>Deine Auswahl kann nicht in %1 gespeichert werden: Sie gilt, bis das Programm endet.</translation>
+    </message>
+    <message>
+        <source>Your choices cannot be saved, as %1 is in the way: they hold until the program ends.</source>
+        <translation>Deine Auswahl kann nicht gespeichert werden, weil %1 im Weg ist: Sie gilt, bis das Programm endet.</translation>
+    </message>
+    <message>
+        <source>The setting %1 = &quot;%2&quot; in %3 is not true or false: it stays off.</source>
+        <translation>Die Einstellung %1 = „%2“ in %3 ist weder true noch false: Sie bleibt aus.</translation>
+    </message>
+    <message>
+        <source>The setting %1 = &quot;%2&quot; in %3 is not mean or line: Ave stays the mean of the tempos.</source>
+        <translation>Die Einstellung %1 = „%2“ in %3 ist weder mean noch line: Ø bleibt das Mittel der Tempi.</translation>
     </message>
 </context>
 </TS>

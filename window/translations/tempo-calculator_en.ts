@@ -103,6 +103,10 @@
         <source>English version / programmer : lurano #mail : lurano@example.org  Special thanks : everyone who tapped along and counted the beats</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Press the space bar on every beat. Right-click, the Menu key or Shift+F10 opens the options.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>tempocalc::JackEntry</name>
@@ -188,6 +192,33 @@
     </message>
     <message>
         <source>Flash the beat</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>tempocalc::SettingsNotice</name>
+    <message>
+        <source>The settings in %1 cannot be read: every option starts as it was at first.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Some lines of %1 cannot be read: what they held starts as it was at first.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Your choices cannot be saved in %1: they hold until the program ends.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Your choices cannot be saved, as %1 is in the way: they hold until the program ends.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The setting %1 = &quot;%2&quot; in %3 is not true or false: it stays off.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The setting %1 = &quot;%2&quot; in %3 is not mean or line: Ave stays the mean of the tempos.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -103,6 +103,10 @@
         <source>The mean of the tempos, from the second strike on</source>
         <translation>두 번째 타격부터, 템포의 평균</translation>
     </message>
+    <message>
+        <source>Press the space bar on every beat. Right-click, the Menu key or Shift+F10 opens the options.</source>
+        <translation>박자마다 스페이스바를 누르세요. 오른쪽 클릭, 메뉴 키 또는 Shift+F10으로 옵션을 엽니다.</translation>
+    </message>
 </context>
 <context>
     <name>tempocalc::JackEntry</name>
@@ -188,6 +192,33 @@
     <message>
         <source>Flash the beat</source>
         <translation>박자에 맞춰 깜빡이기</translation>
+    </message>
+</context>
+<context>
+    <name>tempocalc::SettingsNotice</name>
+    <message>
+        <source>The settings in %1 cannot be read: every option starts as it was at first.</source>
+        <translation>%1의 설정을 읽을 수 없습니다: 모든 옵션이 처음 상태로 시작합니다.</translation>
+    </message>
+    <message>
+        <source>Some lines of %1 cannot be read: what they held starts as it was at first.</source>
+        <translation>%1의 일부 줄을 읽을 수 없습니다: 그 줄에 있던 설정은 처음 상태로 시작합니다.</translation>
+    </message>
+    <message>
+        <source>Your choices cannot be saved in %1: they hold until the program ends.</source>
+        <translation>선택한 내용을 %1에 저장할 수 없습니다: 프로그램을 끝낼 때까지만 유지됩니다.</translation>
+    </message>
+    <message>
+        <source>Your choices cannot be saved, as %1 is in the way: they hold until the program ends.</source>
+        <translation>%1 때문에 선택한 내용을 저장할 수 없습니다: 프로그램을 끝낼 때까지만 유지됩니다.</translation>
+    </message>
+    <message>
+        <source>The setting %1 = &quot;%2&quot; in %3 is not true or false: it stays off.</source>
+        <translation>%3의 설정 %1 = “%2”은(는) true도 false도 아닙니다: 꺼진 상태로 둡니다.</translation>
+    </message>
+    <message>
+        <source>The setting %1 = &quot;%2&quot; in %3 is not mean or line: Ave stays the mean of the tempos.</source>
+        <translation>%3의 설정 %1 = “%2”은(는) mean도 line도 아닙니다: 평균은 템포의 평균으로 둡니다.</translation>
     </message>
 </context>
 </TS>
