@@ -14,13 +14,54 @@
 #include <QPushButton>
 #include <QSettings>
 
+#include <ifaddrs.h>
+#include <net/if.h>
+
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
 namespace tempocalc {
 namespace {
+
+// Link multicasts on every interface that is up: outside a private network namespace
+// these tests would send packets off the machine. They refuse before any peer exists.
+class OnlyLoopback : public testing::Environment {
+public:
+    void SetUp() override {
+        QStringList others;
+        ifaddrs* interfaces = nullptr;
+        if (getifaddrs(&interfaces) != 0) {
+            refuse(QStringLiteral("its network interfaces cannot be listed"));
+        }
+        for (const ifaddrs* i = interfaces; i; i = i->ifa_next) {
+            if ((i->ifa_flags & IFF_UP) && !(i->ifa_flags & IFF_LOOPBACK) &&
+                !others.contains(QString::fromLocal8Bit(i->ifa_name))) {
+                others << QString::fromLocal8Bit(i->ifa_name);
+            }
+        }
+        freeifaddrs(interfaces);
+        if (!others.isEmpty()) {
+            refuse(QStringLiteral("interfaces other than loopback are up (%1)")
+                       .arg(others.join(QStringLiteral(", "))));
+        }
+    }
+
+private:
+    [[noreturn]] static void refuse(const QString& why) {
+        std::fprintf(stderr,
+                     "link_tests: not run, %s: Link would send packets off this machine. Run "
+                     "them in a private network namespace: ctest -R link_tests, or by hand "
+                     "unshare --net sh -c 'ip link set lo up && exec %s'\n",
+                     qPrintable(why), qPrintable(QCoreApplication::applicationFilePath()));
+        std::_Exit(1);
+    }
+};
+[[maybe_unused]] testing::Environment* const onlyLoopback =
+    testing::AddGlobalTestEnvironment(new OnlyLoopback);
 
 // Link carries whole microseconds a beat: 87.5 comes back as 87.500036, 610 as 609.998.
 bool linkNear(double session, double bpm) {

@@ -7,6 +7,7 @@
 #include "jack_client.h"
 #endif
 #include "midi_tap.h"
+#include "notice.h"
 #include "resident_memory.h"
 #include "settings.h"
 
@@ -159,10 +160,15 @@ TEST_F(MidiWindow, MessagesWithin30msAreOneStrike) {
 TEST_F(MidiWindow, LearnedMessageIsTheOnlyOneThatStrikesUntilNone) {
     ASSERT_TRUE(choose(*form, "pedal:out"));
     entry(*form, "Learn tap…")->trigger();
+    EXPECT_EQ(entries(*form).last(), "Learning… strike the pedal");
     send({{0xb0, 64, 127}}); // learned, not struck
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return setting("midi/message") == "controller 1 64"; }, 2000));
     EXPECT_EQ(strikes(), 0);
+    // The submenu says what it learned, and how to forget it.
+    EXPECT_EQ(entries(*form).mid(3),
+              QStringList({"Learn tap…", "Tap on: controller 64, channel 1", "Any note or pedal"}));
+    EXPECT_FALSE(entry(*form, "Tap on: controller 64, channel 1")->isEnabled());
     send({{0xb0, 64, 0}, noteOn, {0xb0, 65, 127}, {0xb1, 64, 127}, {0xb1, 64, 0}});
     send({{0xb0, 64, 127}});
     EXPECT_TRUE(strikesReach(1));
@@ -173,15 +179,25 @@ TEST_F(MidiWindow, LearnedMessageIsTheOnlyOneThatStrikesUntilNone) {
     send({noteOn, {0xb0, 64, 0}, {0xb0, 64, 127}});
     EXPECT_TRUE(strikesReach(1));
 
+    entry(*form, "Any note or pedal")->trigger(); // forgotten: any note strikes again
+    EXPECT_EQ(setting("midi/message"), "");
+    EXPECT_EQ(entries(*form).size(), 4);
+    send({noteOn});
+    EXPECT_TRUE(strikesReach(2));
+    entry(*form, "Learn tap…")->trigger(); // learned anew, and forgotten with the port
+    send({{0xb0, 64, 0}, {0xb0, 64, 127}});
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return setting("midi/message") == "controller 1 64"; }, 2000));
+
     entry(*form, "None")->trigger();
     EXPECT_EQ(setting("midi/port"), "");
     EXPECT_EQ(setting("midi/message"), "");
     send({{0xb0, 64, 0}, {0xb0, 64, 127}});
-    EXPECT_TRUE(strikesReach(1));
+    EXPECT_TRUE(strikesReach(2));
     // What was learned is forgotten with the port: any note strikes again.
     ASSERT_TRUE(choose(*form, "pedal:out"));
     send({noteOn});
-    EXPECT_TRUE(strikesReach(2));
+    EXPECT_TRUE(strikesReach(3));
 }
 
 TEST_F(MidiWindow, AnUnpluggedPortIsMissingAndHeardAgainAsSoonAsItIsBack) {
@@ -433,6 +449,11 @@ TEST(MidiWithoutSystem, TheClockAndTheClickWaitForJackWithoutABox) {
             << menuEntry(window, entry)->text().toStdString();
     }
     EXPECT_FALSE(QApplication::activeModalWidget());
+    // Said once in the run, in a notice that leaves the keys to the strike button.
+    EXPECT_EQ(window.findChild<Notices*>()->texts(),
+              QStringList("No JACK server is running: the JACK entries wait for one (on PipeWire, "
+                          "run the program through pw-jack)."));
+    EXPECT_EQ(QApplication::focusWidget(), window.findChild<QPushButton*>("Command1"));
     const Settings kept = Settings::load();
     EXPECT_TRUE(kept.midiClock && kept.click);
     window.strikeAt(10.0);

@@ -114,10 +114,14 @@ TEST_F(SettingsNotices, ANoticeLeavesTheFocusSoTheSpaceBarStrikes) {
     QApplication::processEvents();
     EXPECT_EQ(QGuiApplication::focusWindow(), form.windowHandle());
     EXPECT_EQ(QApplication::activeWindow(), &form);
-    // Keys go where the window system sends them: to the window that has the focus.
+    // Keys go where the window system sends them: to the window that has the focus,
+    // stamped a few milliseconds apart (a press at the very stamp of the release before
+    // it is the key repeating).
     for (const double beat : {30.0, 30.5, 31.02}) {
+        QTest::qWait(3);
         now = beat;
         QTest::keyPress(QGuiApplication::focusWindow(), Qt::Key_Space);
+        QTest::qWait(3);
         now = beat + 0.08;
         QTest::keyRelease(QGuiApplication::focusWindow(), Qt::Key_Space);
     }

@@ -1,6 +1,7 @@
 #include "form1.h"
 
 #include "application.h"
+#include "average_tooltip.h"
 #include "beat_flash.h"
 #include "day_clock.h"
 #include "notice.h"
@@ -63,14 +64,10 @@ Form1::Form1(QWidget* parent) : Form1(DayClock(), parent) {}
 Form1::Form1(Clock clock, QWidget* parent)
     : QWidget(parent), settings_(Settings::load()),
       session_(QLocale::system().decimalPoint().toStdString(), settings_.average) {
-    // Settings that cannot be read or saved are told once, and the window goes on.
+    // Settings that cannot be read or saved, and a JACK server that is not there, are
+    // told once without a box that would take the keys, and the window goes on.
     auto* notices = new Notices(this);
-    for (const SettingsProblem& problem : std::as_const(settings_.problems)) {
-        SettingsNotice::tell(problem, *notices);
-    }
-    settings_.onProblem = [notices](const auto& problem) {
-        SettingsNotice::tell(problem, *notices);
-    };
+    SettingsNotice::watch(settings_, *notices);
 
     setWindowTitle(tr("Tempo calculator"));
     setFixedSize(4020 / twipsPerPixel, 1815 / twipsPerPixel);
@@ -163,6 +160,7 @@ Form1::Form1(Clock clock, QWidget* parent)
     connect(menu, &OptionsMenu::sharing, flash, &BeatFlash::setGrid);
     connect(menu, &OptionsMenu::strikeAt, this, [this](double reading) { strikeAt(reading); });
     connect(menu, &OptionsMenu::sessionChanged, this, &Form1::describeAverage);
+    connect(menu, &OptionsMenu::notice, notices, &Notices::show);
     // Ctrl+C anywhere in the window; a text box with a selection copies that instead.
     addAction(menu->copyAction());
     connect(menu->copyAction(), &QAction::triggered, this,
@@ -267,38 +265,7 @@ void Form1::share() {
 }
 
 void Form1::describeAverage() {
-    const QLocale locale;
-    const TempoFit& fit = session_.fit();
-    const TempoState& state = session_.state();
-    QString description;
-    if (session_.method() == AverageMethod::line) {
-        const std::optional<double> tempo = fit.tempo();
-        const std::optional<double> error = fit.standard_error();
-        if (tempo && error) {
-            description =
-                tr("%1 ± %2 BPM over %n strikes", nullptr, fit.strikes())
-                    .arg(locale.toString(*tempo, 'f', 2), locale.toString(*error, 'f', 2));
-        } else if (tempo) {
-            description = tr("%1 BPM over two strikes").arg(locale.toString(*tempo, 'f', 2));
-        } else {
-            description = tr("A line through the strikes, from the second strike on");
-        }
-    } else if (state.tapcount > 1) {
-        description = tr("Mean of the tempos: %1 BPM (intervals: %n)", nullptr, state.tapcount - 1)
-                          .arg(locale.toString(state.avetempo, 'f', 3));
-    } else {
-        description = tr("The mean of the tempos, from the second strike on");
-    }
-    // The clock, the click, the flash and Link follow the line, which a pause does not drag.
-    if (const std::optional<BeatGrid> grid = session_.grid();
-        grid && session_.average() != grid->bpm) {
-        description +=
-            QLatin1Char('\n') + tr("The beat goes on at %1 BPM (the line through the strikes)")
-                                    .arg(locale.toString(grid->bpm, 'f', 3));
-    }
-    if (const QString session = menu->sessionLine(); !session.isEmpty()) {
-        description += QLatin1Char('\n') + session;
-    }
+    const QString description = AverageTooltip::describe(session_, menu->sessionLine());
     Text1->setToolTip(description);
     Text1->setAccessibleDescription(description);
 }

@@ -53,4 +53,11 @@ void SettingsNotice::tell(const SettingsProblem& problem, Notices& notices) {
     notices.show(problem.cause(), text(problem));
 }
 
+void SettingsNotice::watch(Settings& settings, Notices& notices) {
+    for (const SettingsProblem& problem : std::as_const(settings.problems)) {
+        tell(problem, notices);
+    }
+    settings.onProblem = [&notices](const SettingsProblem& problem) { tell(problem, notices); };
+}
+
 } // namespace tempocalc

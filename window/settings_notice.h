@@ -15,6 +15,8 @@ class SettingsNotice {
 
 public:
     static void tell(const SettingsProblem& problem, Notices& notices);
+    // Tells what loading the settings found, and from now on what saving them finds.
+    static void watch(Settings& settings, Notices& notices);
     static QString text(const SettingsProblem& problem);
 };
 

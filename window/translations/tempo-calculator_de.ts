@@ -109,6 +109,10 @@
         <source>Press the space bar on every beat. Right-click, the Menu key or Shift+F10 opens the options.</source>
         <translation>Drück bei jedem Schlag die Leertaste. Rechtsklick, die Menütaste oder Umschalt+F10 öffnet die Optionen.</translation>
     </message>
+    <message>
+        <source>The beat goes on at %1 BPM (the line through the strikes)</source>
+        <translation>Der Takt läuft mit %1 BPM weiter (die Gerade durch die Schläge)</translation>
+    </message>
 </context>
 <context>
     <name>tempocalc::JackEntry</name>
@@ -121,12 +125,28 @@
         <translation>Klick im Takt (JACK)</translation>
     </message>
     <message>
-        <source>No JACK server is running: start JACK, or on PipeWire run the program through pw-jack.</source>
-        <translation>Kein JACK-Server läuft: JACK starten oder unter PipeWire das Programm mit pw-jack starten.</translation>
+        <source>No JACK server is running: the JACK entries wait for one (on PipeWire, run the program through pw-jack).</source>
+        <translation>Kein JACK-Server läuft: die JACK-Einträge warten auf einen (unter PipeWire das Programm mit pw-jack starten).</translation>
     </message>
     <message>
-        <source>JACK stopped: the MIDI clock, the click and the taps from JACK are off.</source>
-        <translation>JACK wurde beendet: MIDI-Clock, Klick und die Schläge über JACK sind aus.</translation>
+        <source>JACK stopped: the MIDI clock, the click and the taps from JACK wait for it to come back.</source>
+        <translation>JACK wurde beendet: MIDI-Clock, Klick und die Schläge über JACK warten, bis es wieder da ist.</translation>
+    </message>
+    <message>
+        <source>connecting to JACK…</source>
+        <translation>verbindet mit JACK…</translation>
+    </message>
+    <message>
+        <source>waiting for JACK</source>
+        <translation>wartet auf JACK</translation>
+    </message>
+    <message>
+        <source>stopping…</source>
+        <translation>hält an…</translation>
+    </message>
+    <message>
+        <source>%1 — %2</source>
+        <translation>%1 — %2</translation>
     </message>
 </context>
 <context>
@@ -176,6 +196,30 @@
     <message>
         <source>Learn tap…</source>
         <translation>Schlag lernen…</translation>
+    </message>
+    <message>
+        <source>%1 (not connected)</source>
+        <translation>%1 (nicht verbunden)</translation>
+    </message>
+    <message>
+        <source>Learning… strike the pedal</source>
+        <translation>Lernt… tritt das Pedal</translation>
+    </message>
+    <message>
+        <source>note %1, channel %2</source>
+        <translation>Note %1, Kanal %2</translation>
+    </message>
+    <message>
+        <source>controller %1, channel %2</source>
+        <translation>Controller %1, Kanal %2</translation>
+    </message>
+    <message>
+        <source>Tap on: %1</source>
+        <translation>Schlag auf: %1</translation>
+    </message>
+    <message>
+        <source>Any note or pedal</source>
+        <translation>Jede Note und jedes Pedal</translation>
     </message>
 </context>
 <context>

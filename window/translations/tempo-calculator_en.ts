@@ -107,6 +107,10 @@
         <source>Press the space bar on every beat. Right-click, the Menu key or Shift+F10 opens the options.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>The beat goes on at %1 BPM (the line through the strikes)</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>tempocalc::JackEntry</name>
@@ -119,11 +123,27 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>No JACK server is running: start JACK, or on PipeWire run the program through pw-jack.</source>
+        <source>No JACK server is running: the JACK entries wait for one (on PipeWire, run the program through pw-jack).</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>JACK stopped: the MIDI clock, the click and the taps from JACK are off.</source>
+        <source>JACK stopped: the MIDI clock, the click and the taps from JACK wait for it to come back.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>connecting to JACK…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>waiting for JACK</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>stopping…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 — %2</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -173,6 +193,30 @@
     </message>
     <message>
         <source>Learn tap…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 (not connected)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Learning… strike the pedal</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>note %1, channel %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>controller %1, channel %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tap on: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Any note or pedal</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

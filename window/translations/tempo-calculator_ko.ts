@@ -107,6 +107,10 @@
         <source>Press the space bar on every beat. Right-click, the Menu key or Shift+F10 opens the options.</source>
         <translation>박자마다 스페이스바를 누르세요. 오른쪽 클릭, 메뉴 키 또는 Shift+F10으로 옵션을 엽니다.</translation>
     </message>
+    <message>
+        <source>The beat goes on at %1 BPM (the line through the strikes)</source>
+        <translation>박자는 %1 BPM으로 이어집니다 (타격을 지나는 직선)</translation>
+    </message>
 </context>
 <context>
     <name>tempocalc::JackEntry</name>
@@ -119,12 +123,28 @@
         <translation>박자마다 클릭 (JACK)</translation>
     </message>
     <message>
-        <source>No JACK server is running: start JACK, or on PipeWire run the program through pw-jack.</source>
-        <translation>실행 중인 JACK 서버가 없습니다: JACK을 시작하거나, PipeWire에서는 pw-jack으로 프로그램을 실행하십시오.</translation>
+        <source>No JACK server is running: the JACK entries wait for one (on PipeWire, run the program through pw-jack).</source>
+        <translation>실행 중인 JACK 서버가 없습니다: JACK 항목은 서버를 기다립니다 (PipeWire에서는 pw-jack으로 프로그램을 실행하세요).</translation>
     </message>
     <message>
-        <source>JACK stopped: the MIDI clock, the click and the taps from JACK are off.</source>
-        <translation>JACK이 멈췄습니다: MIDI 클록, 클릭, JACK 탭이 꺼졌습니다.</translation>
+        <source>JACK stopped: the MIDI clock, the click and the taps from JACK wait for it to come back.</source>
+        <translation>JACK이 멈췄습니다: MIDI 클록, 클릭, JACK 탭은 JACK이 돌아오기를 기다립니다.</translation>
+    </message>
+    <message>
+        <source>connecting to JACK…</source>
+        <translation>JACK에 연결 중…</translation>
+    </message>
+    <message>
+        <source>waiting for JACK</source>
+        <translation>JACK 대기 중</translation>
+    </message>
+    <message>
+        <source>stopping…</source>
+        <translation>멈추는 중…</translation>
+    </message>
+    <message>
+        <source>%1 — %2</source>
+        <translation>%1 — %2</translation>
     </message>
 </context>
 <context>
@@ -173,6 +193,30 @@
     <message>
         <source>Learn tap…</source>
         <translation>탭 배우기…</translation>
+    </message>
+    <message>
+        <source>%1 (not connected)</source>
+        <translation>%1 (연결 안 됨)</translation>
+    </message>
+    <message>
+        <source>Learning… strike the pedal</source>
+        <translation>학습 중… 페달을 밟으세요</translation>
+    </message>
+    <message>
+        <source>note %1, channel %2</source>
+        <translation>노트 %1, 채널 %2</translation>
+    </message>
+    <message>
+        <source>controller %1, channel %2</source>
+        <translation>컨트롤러 %1, 채널 %2</translation>
+    </message>
+    <message>
+        <source>Tap on: %1</source>
+        <translation>탭: %1</translation>
+    </message>
+    <message>
+        <source>Any note or pedal</source>
+        <translation>모든 노트나 페달</translation>
     </message>
 </context>
 <context>
