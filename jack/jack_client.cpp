@@ -6,6 +6,8 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
@@ -279,14 +281,39 @@ class JackClient::Worker : public QObject {
     Q_OBJECT
 
 public:
-    explicit Worker(Shared& shared) : shared_(shared), poll_(new QTimer(this)) {
-        // While the client is wanted and no server runs, one is looked for twice a second.
-        poll_->setInterval(500);
+    explicit Worker(Shared& shared)
+        : shared_(shared), poll_(new QTimer(this)), watcher_(new QFileSystemWatcher(this)) {
+        // While the client is wanted and no server runs, the program waits for one without
+        // a timer: a server that starts makes its socket (jackd in /dev/shm, PipeWire in
+        // the user's runtime folder), and the client is tried then, and a few times more
+        // while the server gets ready. Where neither folder can be watched, it looks twice
+        // a second.
         connect(poll_, &QTimer::timeout, this, &Worker::open);
+        connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [this] {
+            if (wanted_ && !client_) {
+                retries_ = 15;
+                open();
+            }
+        });
+    }
+
+    void want() {
+        wanted_ = true;
+        if (watcher_->directories().isEmpty()) {
+            for (const QString& folder :
+                 {QStringLiteral("/dev/shm"), qEnvironmentVariable("XDG_RUNTIME_DIR")}) {
+                if (!folder.isEmpty() && QFileInfo(folder).isDir()) {
+                    watcher_->addPath(folder);
+                }
+            }
+        }
+        retries_ = 0;
+        open();
     }
 
     void open() {
-        if (client_) {
+        if (client_ || !wanted_) {
+            poll_->stop();
             return;
         }
         jack_set_error_function(&quiet); // a missing server is said in one line, not here
@@ -347,6 +374,7 @@ public:
     // Stops the clock first when asked to (a cycle sends the Stop, and once that cycle is
     // over the ports it is connected to have it), then leaves the server.
     void close(bool stopFirst) {
+        wanted_ = false;
         poll_->stop();
         if (!client_) {
             emit closed();
@@ -377,7 +405,7 @@ public:
     void reopen(bool wanted) {
         close(false);
         if (wanted) {
-            open();
+            want();
         }
     }
 
@@ -422,9 +450,14 @@ public:
             }
             const std::optional<MidiPort> found =
                 MidiPort::find({QStringLiteral("jack"), tapSource_}, ports);
-            if (found && found->name != connectedTo_) {
-                jack_port_disconnect(client_, shared_.tapPort);
-                shared_.restartTap.store(true, std::memory_order_release);
+            // A port that went and came back between two looks was disconnected meanwhile:
+            // what counts is whether it is connected now.
+            if (found &&
+                !jack_port_connected_to(shared_.tapPort, found->name.toUtf8().constData())) {
+                if (found->name != connectedTo_) {
+                    jack_port_disconnect(client_, shared_.tapPort);
+                    shared_.restartTap.store(true, std::memory_order_release);
+                }
                 connectedTo_ = found->name;
                 jack_connect(client_, connectedTo_.toUtf8().constData(),
                              jack_port_name(shared_.tapPort));
@@ -451,7 +484,14 @@ signals:
 private:
     void fail(const QString& error) {
         emit failed(error);
-        poll_->start();
+        if (watcher_->directories().isEmpty()) {
+            poll_->start(500);
+        } else if (retries_ > 0) {
+            --retries_;
+            poll_->start(100);
+        } else {
+            poll_->stop();
+        }
     }
     void release() {
         Shared& s = shared_;
@@ -471,6 +511,9 @@ private:
 
     Shared& shared_;
     QTimer* poll_;
+    QFileSystemWatcher* watcher_;
+    bool wanted_ = false;
+    int retries_ = 0; // tries left after a server may have started
     jack_client_t* client_ = nullptr;
     QString tapSource_;
     QString connectedTo_; // the port "tap" was connected to last
@@ -505,7 +548,7 @@ JackClient::JackClient(QObject* parent)
     thread_->start();
 
     // JACK's clock and the steady clock run at rates a little apart (the steady clock
-    // follows NTP's corrections): the grid is converted again every second while open.
+    // follows NTP's corrections): a grid is converted again every second while open.
     remeasure_->setInterval(1000);
     connect(remeasure_, &QTimer::timeout, this, [this] {
         measureClock();
@@ -535,7 +578,7 @@ void JackClient::setWanted(bool wanted) {
     wanted_ = wanted;
     if (wanted) {
         setState(State::opening);
-        QMetaObject::invokeMethod(worker_, &Worker::open);
+        QMetaObject::invokeMethod(worker_, &Worker::want);
     } else {
         setState(State::closing);
         remeasure_->stop();
@@ -557,7 +600,9 @@ void JackClient::opened() {
     error_.clear();
     measureClock();
     publish();
-    remeasure_->start();
+    if (grid_) {
+        remeasure_->start();
+    }
     setState(State::open);
 }
 
@@ -587,6 +632,12 @@ void JackClient::setGrid(std::optional<Grid> grid) {
     ++gridSerial_;
     if (offsetNs_) {
         measureClock();
+        // Only a grid needs converting again: without one nothing wakes the program.
+        if (grid_) {
+            remeasure_->start();
+        } else {
+            remeasure_->stop();
+        }
     }
     publish();
 }
