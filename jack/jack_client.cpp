@@ -557,9 +557,11 @@ JackClient::JackClient(QObject* parent)
 }
 
 JackClient::~JackClient() {
-    QMetaObject::invokeMethod(worker_, [worker = worker_] { worker->close(true); });
-    QMetaObject::invokeMethod(worker_, &QObject::deleteLater);
-    thread_->quit();
+    // The client closes on its thread, which then ends; the worker goes with it here.
+    QMetaObject::invokeMethod(worker_, [worker = worker_] {
+        worker->close(true);
+        QThread::currentThread()->quit();
+    });
     if (!thread_->wait(1000)) {
         // A server that hangs: its client, and what its callbacks use, are left to the
         // end of the process rather than freed under them.
@@ -567,6 +569,7 @@ JackClient::~JackClient() {
         (void)filter_.release();
         return;
     }
+    delete worker_;
     delete thread_;
     ::close(shared_->wake);
 }
