@@ -8,6 +8,7 @@
 #include "application.h"
 #include "day_clock.h"
 #include "form1.h"
+#include "settings.h"
 #include "stats.h"
 #include "x_flash.h"
 #include "x_keys.h"

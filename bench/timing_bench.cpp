@@ -19,6 +19,7 @@
 
 #include "application.h"
 #include "form1.h"
+#include "settings.h"
 #include "stats.h"
 #include "strike_button.h"
 #include "tempo_engine.h"

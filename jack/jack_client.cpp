@@ -397,7 +397,7 @@ public:
         client_ = nullptr;
         connectedTo_.clear();
         release();
-        setTapConnected(false);
+        checkTap(); // nothing is connected any more
         emit closed();
     }
 
@@ -465,12 +465,29 @@ public:
                 connectedTo_.clear(); // gone: connected again once it is back
             }
         }
+        connectAll();
         checkTap();
     }
 
     void checkTap() {
         setTapConnected(client_ && !connectedTo_.isEmpty() &&
                         jack_port_connected_to(shared_.tapPort, connectedTo_.toUtf8().constData()));
+        for (Connection& c : connections_) {
+            const bool now = client_ && !c.found.isEmpty() &&
+                             jack_port_connected_to(ourPort(c.ours), c.found.toUtf8().constData());
+            if (now != c.connected) {
+                c.connected = now;
+                emit connectionChanged(c.ours, c.theirs, now);
+            }
+        }
+    }
+
+    void setConnections(const QList<QPair<QString, QString>>& connections) {
+        connections_.clear();
+        for (const auto& [ours, theirs] : connections) {
+            connections_.append({ours, theirs, {}, false});
+        }
+        rescan();
     }
 
 signals:
@@ -480,8 +497,45 @@ signals:
     void tapSources(const QStringList& sources, bool answered);
     // Whether "tap" is connected to the port chosen as source.
     void tapConnected(const QString& source, bool connected);
+    void connectionChanged(const QString& ours, const QString& theirs, bool connected);
 
 private:
+    jack_port_t* ourPort(const QString& name) const {
+        return name == QLatin1String("clock")   ? shared_.clockPort
+               : name == QLatin1String("click") ? shared_.clickPort
+               : name == QLatin1String("tap")   ? shared_.tapPort
+                                                : nullptr;
+    }
+    // Each connection asked for, made where both ports are there and not yet connected.
+    void connectAll() {
+        if (!client_ || connections_.isEmpty()) {
+            return;
+        }
+        QList<MidiPort> all;
+        if (const char** ports = jack_get_ports(client_, nullptr, nullptr, 0)) {
+            for (const char** port = ports; *port; ++port) {
+                all.append({QStringLiteral("jack"), QString::fromUtf8(*port)});
+            }
+            jack_free(ports);
+        }
+        for (Connection& c : connections_) {
+            jack_port_t* ours = ourPort(c.ours);
+            const std::optional<MidiPort> theirs =
+                MidiPort::find({QStringLiteral("jack"), c.theirs}, all);
+            c.found = theirs ? theirs->name : QString();
+            if (!ours || !theirs ||
+                jack_port_connected_to(ours, theirs->name.toUtf8().constData())) {
+                continue;
+            }
+            const QByteArray name = theirs->name.toUtf8();
+            if (jack_port_flags(ours) & JackPortIsOutput) {
+                jack_connect(client_, jack_port_name(ours), name.constData());
+            } else {
+                jack_connect(client_, name.constData(), jack_port_name(ours));
+            }
+        }
+    }
+
     void fail(const QString& error) {
         emit failed(error);
         if (watcher_->directories().isEmpty()) {
@@ -518,6 +572,12 @@ private:
     QString tapSource_;
     QString connectedTo_; // the port "tap" was connected to last
     bool tapConnected_ = false;
+    struct Connection {
+        QString ours, theirs;
+        QString found; // their port as it is named now
+        bool connected;
+    };
+    QList<Connection> connections_;
 };
 
 JackClient::JackClient(QObject* parent)
@@ -539,6 +599,7 @@ JackClient::JackClient(QObject* parent)
         answered_ = answered;
         emit tapSourcesChanged();
     });
+    connect(worker_, &Worker::connectionChanged, this, &JackClient::connectionChanged);
     connect(worker_, &Worker::tapConnected, this, [this](const QString& source, bool connected) {
         if (source == tapSource_ && connected != tapConnected_) { // not of a source chosen before
             tapConnected_ = connected;
@@ -734,6 +795,11 @@ QStringList JackClient::tapSources(bool* answered) const {
         *answered = answered_;
     }
     return tapSources_;
+}
+
+void JackClient::setConnections(const QList<QPair<QString, QString>>& connections) {
+    QMetaObject::invokeMethod(worker_,
+                              [worker = worker_, connections] { worker->setConnections(connections); });
 }
 
 void JackClient::refreshTapSources() {

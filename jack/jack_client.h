@@ -2,7 +2,9 @@
 
 #include "midi_filter.h"
 
+#include <QList>
 #include <QObject>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -90,6 +92,10 @@ public:
     // says when the answer is in.
     QStringList tapSources(bool* answered = nullptr) const;
     void refreshTapSources();
+    // Connections of the client's ports ("clock", "click", "tap") with other clients'
+    // ports by their full names (a port of the same stable name stands for one), made
+    // whenever both are there, and made again whenever either comes back.
+    void setConnections(const QList<QPair<QString, QString>>& connections);
 
     void learn();
     bool isLearning() const;
@@ -110,6 +116,8 @@ signals:
     void shutDown(const QString& reason);
     void tapSourcesChanged();
     void tapConnectedChanged(bool connected);
+    // One of the connections asked for was made, or is gone.
+    void connectionChanged(const QString& ours, const QString& theirs, bool connected);
 
 private:
     struct Shared;

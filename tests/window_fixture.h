@@ -2,6 +2,7 @@
 
 #include "application.h"
 #include "form1.h"
+#include "settings.h"
 
 #include <QApplication>
 #include <QDir>

@@ -6,6 +6,7 @@
 #include "day_clock.h"
 #include "notice.h"
 #include "options_menu.h"
+#include "rig.h"
 #include "settings_notice.h"
 #include "strike_button.h"
 
@@ -35,17 +36,6 @@ QRect twips(int left, int top, int width, int height) {
 const QColor windowColour(255, 224, 192);
 const QColor strikeColour(128, 255, 128);
 
-QString errorDescription(const RunTimeError& error) {
-    switch (error.number()) {
-    case RunTimeError::division_by_zero:
-        return Form1::tr("Division by zero");
-    case RunTimeError::overflow:
-        return Form1::tr("Overflow");
-    default:
-        return QString::fromUtf8(error.what());
-    }
-}
-
 QFont labelFont(const QString& family) {
     QFont font;
     // The Korean UI face first, as on the desktops this window was first drawn for,
@@ -62,12 +52,13 @@ QFont labelFont(const QString& family) {
 Form1::Form1(QWidget* parent) : Form1(DayClock(), parent) {}
 
 Form1::Form1(Clock clock, QWidget* parent)
-    : QWidget(parent), settings_(Settings::load()),
-      session_(QLocale::system().decimalPoint().toStdString(), settings_.average) {
+    : QWidget(parent),
+      rig_(new Rig(clock, Settings::load(), QLocale::system().decimalPoint().toStdString(), this)) {
     // Settings that cannot be read or saved, and a JACK server that is not there, are
     // told once without a box that would take the keys, and the window goes on.
     auto* notices = new Notices(this);
-    SettingsNotice::watch(settings_, *notices);
+    SettingsNotice::watch(rig_->settings(), *notices);
+    connect(rig_, &Rig::notice, notices, &Notices::show);
 
     setWindowTitle(tr("Tempo calculator"));
     setFixedSize(4020 / twipsPerPixel, 1815 / twipsPerPixel);
@@ -86,7 +77,7 @@ Form1::Form1(Clock clock, QWidget* parent)
     controlFont.setPointSizeF(8);
     setFont(controlFont);
 
-    menu = new OptionsMenu(settings_, clock, this);
+    menu = new OptionsMenu(*rig_, this);
     Command1 = new StrikeButton(tr("Strike the spacebar with the music!"), clock, this);
     Command1->setGeometry(twips(240, 840, 3495, 495));
     Command1->setToolTip(tr("Press the space bar on every beat. Right-click, the Menu key or "
@@ -96,7 +87,7 @@ Form1::Form1(Clock clock, QWidget* parent)
     strikePalette.setColor(QPalette::ButtonText, Qt::black);
     Command1->setPalette(strikePalette);
     flash = new BeatFlash(Command1, strikeColour, std::move(clock), this);
-    flash->setEnabled(settings_.flash);
+    flash->setEnabled(rig_->settings().flash);
 
     Text2 = new QLineEdit(shownText(initial_tempo_text), this);
     Text2->setGeometry(twips(1320, 120, 855, 270));
@@ -155,12 +146,11 @@ Form1::Form1(Clock clock, QWidget* parent)
     connect(Command3, &QPushButton::clicked, this, &Form1::about);
     connect(Command4, &QPushButton::clicked, this, &Form1::initialize);
 
-    connect(menu, &OptionsMenu::averageChosen, this, &Form1::chooseAverage);
+    connect(rig_, &Rig::shown, this, &Form1::showTexts);
+    connect(rig_, &Rig::failed, this, &Form1::reportError);
+    connect(rig_, &Rig::gridChanged, flash, &BeatFlash::setGrid);
     connect(menu, &OptionsMenu::flashChosen, flash, &BeatFlash::setEnabled);
-    connect(menu, &OptionsMenu::sharing, flash, &BeatFlash::setGrid);
-    connect(menu, &OptionsMenu::strikeAt, this, [this](double reading) { strikeAt(reading); });
     connect(menu, &OptionsMenu::sessionChanged, this, &Form1::describeAverage);
-    connect(menu, &OptionsMenu::notice, notices, &Notices::show);
     // Ctrl+C anywhere in the window; a text box with a selection copies that instead.
     addAction(menu->copyAction());
     connect(menu->copyAction(), &QAction::triggered, this,
@@ -192,17 +182,15 @@ void Form1::showMenu(const QPoint& at) {
     Command1->setFocus();
 }
 
-template <typename Operation> void Form1::perform(Operation operation) {
-    Shown shown;
-    QString error;
-    try {
-        operation(shown);
-    } catch (const RunTimeError& e) {
-        error = tr("Run-time error '%1':\n\n%2").arg(e.number()).arg(errorDescription(e));
-    } catch (const std::exception& e) {
-        error = QString::fromUtf8(e.what());
-    }
-    // A failed operation still shows what it set before it failed.
+const TempoState& Form1::state() const {
+    return rig_->session().state();
+}
+
+const TempoFit& Form1::fit() const {
+    return rig_->session().fit();
+}
+
+void Form1::showTexts(const Shown& shown) {
     if (shown.text1) {
         Text1->setText(shownText(*shown.text1));
     }
@@ -212,13 +200,16 @@ template <typename Operation> void Form1::perform(Operation operation) {
     if (shown.text3) {
         Text3->setText(shownText(*shown.text3));
     }
-    if (!error.isEmpty()) {
-        reportError(error);
-    }
+    describeAverage();
 }
 
-void Form1::reportError(const QString& message) {
-    QMessageBox::critical(this, windowTitle(), message);
+void Form1::reportError(int number, const QString& what) {
+    const QString message = number == RunTimeError::division_by_zero ? tr("Division by zero")
+                            : number == RunTimeError::overflow       ? tr("Overflow")
+                                                                     : what;
+    QMessageBox::critical(this, windowTitle(),
+                          number > 0 ? tr("Run-time error '%1':\n\n%2").arg(number).arg(message)
+                                     : message);
     Command1->setFocus();
 }
 
@@ -227,25 +218,16 @@ void Form1::strike() {
 }
 
 void Form1::strikeAt(double reading, TapSession::Source source) {
-    bool struck = false;
-    perform([&](Shown& shown) {
-        struck = session_.strike(reading, shown, source) == TapSession::Taken::struck;
-    });
-    if (struck) {
-        share();
-    }
-    describeAverage();
+    rig_->strike(reading, source);
 }
 
 void Form1::notetoggle() {
-    perform([this](Shown& shown) { session_.notetoggle(shown); });
+    rig_->notetoggle();
     Command1->setFocus();
 }
 
 void Form1::initialize() {
-    perform([this](Shown& shown) { session_.initialize(shown); });
-    share();
-    describeAverage();
+    rig_->initialize();
     Command1->setFocus();
 }
 
@@ -254,18 +236,8 @@ void Form1::about() {
     Command1->setFocus();
 }
 
-void Form1::chooseAverage(AverageMethod method) {
-    perform([&](Shown& shown) { session_.choose(method, shown); });
-    share();
-    describeAverage();
-}
-
-void Form1::share() {
-    menu->share(session_.grid());
-}
-
 void Form1::describeAverage() {
-    const QString description = AverageTooltip::describe(session_, menu->sessionLine());
+    const QString description = AverageTooltip::describe(rig_->session(), menu->sessionLine());
     Text1->setToolTip(description);
     Text1->setAccessibleDescription(description);
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "settings.h"
 #include "tap_session.h"
 
 #include <QWidget>
@@ -17,6 +16,7 @@ namespace tempocalc {
 
 class BeatFlash;
 class OptionsMenu;
+class Rig;
 class StrikeButton;
 
 // The program's one window: the tempo and average boxes, the note value, and the
@@ -31,8 +31,9 @@ public:
     explicit Form1(Clock clock, QWidget* parent = nullptr);
     explicit Form1(QWidget* parent = nullptr);
 
-    const TempoState& state() const { return session_.state(); }
-    const TempoFit& fit() const { return session_.fit(); }
+    const TempoState& state() const;
+    const TempoFit& fit() const;
+    Rig& rig() const { return *rig_; }
 
     // A strike at a clock reading, from the strike button or a MIDI pedal (or a test).
     void strikeAt(double reading, TapSession::Source source = TapSession::Source::pedal);
@@ -46,20 +47,15 @@ private:
     void notetoggle();
     void initialize();
     void about();
-    void chooseAverage(AverageMethod method);
 
-    // Runs one operation of the session, puts the texts it set into the boxes and
-    // reports a failure; the window goes on either way.
-    template <typename Operation> void perform(Operation operation);
-    void reportError(const QString& message);
+    // Puts the texts an operation set into the boxes.
+    void showTexts(const Shown& shown);
+    void reportError(int number, const QString& what);
     // Ave's tooltip and accessible description: how it is filled, from what.
     void describeAverage();
     void showMenu(const QPoint& at);
-    // The tempo that Ave shows and where its beats fall, to all that follow them.
-    void share();
 
-    Settings settings_;
-    TapSession session_;
+    Rig* rig_;
     OptionsMenu* menu;
     BeatFlash* flash;
 

@@ -1,12 +1,7 @@
 #pragma once
 
-#include "beat_grid.h"
-#include "settings.h"
-
 #include <QObject>
-
-#include <functional>
-#include <optional>
+#include <QString>
 
 QT_BEGIN_NAMESPACE
 class QAction;
@@ -15,40 +10,26 @@ QT_END_NAMESPACE
 
 namespace tempocalc {
 
-class LinkSession;
+class Rig;
 
-// "Share tempo with Link" in the menu, and the Ableton Link session behind it. While
-// it is on, the session follows the beat of the taps, from its first tempo on: the
-// program joins only then, so that it never imposes a tempo it does not have. Under
-// it, "Put Link's beats on the taps" moves the session's beats onto the beat grid of
-// the taps at each tempo it sets.
+// "Share tempo with Link" in the menu, which says whether the program has joined a
+// session and how many peers it has, and under it "Put Link's beats on the taps".
 class LinkEntry : public QObject {
     Q_OBJECT
 
 public:
-    using Clock = std::function<double()>; // seconds since local midnight
-
-    LinkEntry(QMenu* menu, Settings& settings, Clock clock);
-
-    // The beats fall here now (or nowhere yet).
-    void share(std::optional<BeatGrid> grid);
+    LinkEntry(QMenu* menu, Rig& rig);
 
 signals:
     // "Link session: 97.00 BPM" for Ave's tooltip while joined; empty otherwise.
     void sessionChanged(const QString& line);
 
 private:
-    void turn(bool on);
-    void publish();
     void describe();
 
-    Settings& settings_;
-    Clock clock_;
+    Rig& rig_;
     QAction* action_;
     QAction* align_;
-    LinkSession* link_;
-    // The beat, shared once sharing is on.
-    std::optional<BeatGrid> grid_;
 };
 
 } // namespace tempocalc

@@ -1,16 +1,13 @@
 #include "options_menu.h"
 
+#include "midi_entry.h"
+#include "rig.h"
+#include "taps.h"
 #if TEMPOCALC_HAVE_LINK
 #include "link_entry.h"
 #endif
 #if TEMPOCALC_HAVE_JACK
 #include "jack_entry.h"
-#endif
-#if TEMPOCALC_HAVE_MIDI || TEMPOCALC_HAVE_JACK
-#include "midi_entry.h"
-#endif
-#if TEMPOCALC_HAVE_MIDI
-#include "rtmidi_input.h"
 #endif
 
 #include <QActionGroup>
@@ -29,13 +26,13 @@ QStringList OptionsMenu::entryNames() {
     names << LinkEntry::tr("Share tempo with Link")
           << LinkEntry::tr("Put Link's beats on the taps");
 #endif
-#if TEMPOCALC_HAVE_MIDI || TEMPOCALC_HAVE_JACK
-    names << MidiEntry::tr("Tap from MIDI");
-#endif
+    if (Rig::built().midi) {
+        names << MidiEntry::tr("Tap from MIDI");
+    }
     return names;
 }
 
-OptionsMenu::OptionsMenu(Settings& settings, const Clock& clock, QWidget* parent) : QMenu(parent) {
+OptionsMenu::OptionsMenu(Rig& rig, QWidget* parent) : QMenu(parent) {
     setObjectName(QStringLiteral("contextMenu"));
     auto* methods = new QActionGroup(this);
     QAction* mean = methods->addAction(tr("Mean of the tempos"));
@@ -44,54 +41,36 @@ OptionsMenu::OptionsMenu(Settings& settings, const Clock& clock, QWidget* parent
         method->setCheckable(true);
         addAction(method);
     }
-    (settings.average == AverageMethod::line ? line : mean)->setChecked(true);
-    const auto choose = [this, &settings](AverageMethod method) {
-        settings.setAverage(method);
-        emit averageChosen(method);
-    };
-    connect(mean, &QAction::triggered, this, [choose] { choose(AverageMethod::mean); });
-    connect(line, &QAction::triggered, this, [choose] { choose(AverageMethod::line); });
+    (rig.settings().average == AverageMethod::line ? line : mean)->setChecked(true);
+    connect(mean, &QAction::triggered, this, [&rig] { rig.chooseAverage(AverageMethod::mean); });
+    connect(line, &QAction::triggered, this, [&rig] { rig.chooseAverage(AverageMethod::line); });
     addSeparator();
     copy_ = addAction(tr("Copy average"));
     copy_->setShortcut(QKeySequence::Copy);
     addSeparator();
     QAction* flash = addAction(tr("Flash the beat"));
     flash->setCheckable(true);
-    flash->setChecked(settings.flash);
-    connect(flash, &QAction::triggered, this, [this, &settings](bool on) {
-        settings.setFlash(on);
+    flash->setChecked(rig.settings().flash);
+    connect(flash, &QAction::triggered, this, [this, &rig](bool on) {
+        rig.settings().setFlash(on);
         emit flashChosen(on);
     });
 
-    // The integrations this program was built with.
-    QList<TapInput*> tapInputs;
+    // The parts of the rig this program was built with.
 #if TEMPOCALC_HAVE_JACK
-    auto* jack = new JackEntry(this, settings, clock);
-    connect(this, &OptionsMenu::sharing, jack, &JackEntry::share);
-    connect(jack, &JackEntry::notice, this, &OptionsMenu::notice);
-    tapInputs << jack->tapInput();
-    const QString jackPorts = QStringLiteral("jack"); // through the program's own client
-#else
-    const QString jackPorts;
+    new JackEntry(this, rig);
 #endif
     addSeparator();
 #if TEMPOCALC_HAVE_LINK
-    auto* link = new LinkEntry(this, settings, clock);
-    connect(this, &OptionsMenu::sharing, link, &LinkEntry::share);
+    auto* link = new LinkEntry(this, rig);
     connect(link, &LinkEntry::sessionChanged, this, [this](const QString& line) {
         sessionLine_ = line;
         emit sessionChanged();
     });
 #endif
-#if TEMPOCALC_HAVE_MIDI
-    tapInputs.prepend(new RtMidiInput(clock, jackPorts, this));
-#endif
-    if (!tapInputs.isEmpty()) {
-        auto* midi = new MidiEntry(this, settings, tapInputs);
-        connect(midi, &MidiEntry::strikeAt, this, &OptionsMenu::strikeAt);
+    if (rig.taps()) {
+        new MidiEntry(this, *rig.taps());
     }
-    (void)clock;
-    (void)jackPorts;
 }
 
 } // namespace tempocalc

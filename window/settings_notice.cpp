@@ -44,6 +44,10 @@ QString SettingsNotice::text(const SettingsProblem& problem) {
         return tr("The setting %1 = \"%2\" in %3 is not mean or line: Ave stays the mean of the "
                   "tempos.")
             .arg(problem.key, problem.value, file);
+    case SettingsProblem::Kind::notNote:
+        return tr("The setting %1 = \"%2\" in %3 is not 4, 8 or 12: a stage box strikes in "
+                  "quarter notes.")
+            .arg(problem.key, problem.value, file);
     }
     return problem.line();
 }

@@ -115,6 +115,17 @@
     </message>
 </context>
 <context>
+    <name>tempocalc::JackControl</name>
+    <message>
+        <source>No JACK server is running: the JACK entries wait for one (on PipeWire, run the program through pw-jack).</source>
+        <translation>Kein JACK-Server läuft: die JACK-Einträge warten auf einen (unter PipeWire das Programm mit pw-jack starten).</translation>
+    </message>
+    <message>
+        <source>JACK stopped: the MIDI clock, the click and the taps from JACK wait for it to come back.</source>
+        <translation>JACK wurde beendet: MIDI-Clock, Klick und die Schläge über JACK warten, bis es wieder da ist.</translation>
+    </message>
+</context>
+<context>
     <name>tempocalc::JackEntry</name>
     <message>
         <source>Send MIDI clock (JACK)</source>
@@ -123,14 +134,6 @@
     <message>
         <source>Click on the beat (JACK)</source>
         <translation>Klick im Takt (JACK)</translation>
-    </message>
-    <message>
-        <source>No JACK server is running: the JACK entries wait for one (on PipeWire, run the program through pw-jack).</source>
-        <translation>Kein JACK-Server läuft: die JACK-Einträge warten auf einen (unter PipeWire das Programm mit pw-jack starten).</translation>
-    </message>
-    <message>
-        <source>JACK stopped: the MIDI clock, the click and the taps from JACK wait for it to come back.</source>
-        <translation>JACK wurde beendet: MIDI-Clock, Klick und die Schläge über JACK warten, bis es wieder da ist.</translation>
     </message>
     <message>
         <source>connecting to JACK…</source>
@@ -266,6 +269,10 @@
     <message>
         <source>The setting %1 = &quot;%2&quot; in %3 is not mean or line: Ave stays the mean of the tempos.</source>
         <translation>Die Einstellung %1 = „%2“ in %3 ist weder mean noch line: Ø bleibt das Mittel der Tempi.</translation>
+    </message>
+    <message>
+        <source>The setting %1 = &quot;%2&quot; in %3 is not 4, 8 or 12: a stage box strikes in quarter notes.</source>
+        <translation>Die Einstellung %1 = „%2“ in %3 ist weder 4, 8 noch 12: eine Bühnenbox schlägt in Vierteln.</translation>
     </message>
 </context>
 </TS>

@@ -113,6 +113,17 @@
     </message>
 </context>
 <context>
+    <name>tempocalc::JackControl</name>
+    <message>
+        <source>No JACK server is running: the JACK entries wait for one (on PipeWire, run the program through pw-jack).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>JACK stopped: the MIDI clock, the click and the taps from JACK wait for it to come back.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>tempocalc::JackEntry</name>
     <message>
         <source>Send MIDI clock (JACK)</source>
@@ -120,14 +131,6 @@
     </message>
     <message>
         <source>Click on the beat (JACK)</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>No JACK server is running: the JACK entries wait for one (on PipeWire, run the program through pw-jack).</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>JACK stopped: the MIDI clock, the click and the taps from JACK wait for it to come back.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -263,6 +266,10 @@
     </message>
     <message>
         <source>The setting %1 = &quot;%2&quot; in %3 is not mean or line: Ave stays the mean of the tempos.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The setting %1 = &quot;%2&quot; in %3 is not 4, 8 or 12: a stage box strikes in quarter notes.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -113,6 +113,17 @@
     </message>
 </context>
 <context>
+    <name>tempocalc::JackControl</name>
+    <message>
+        <source>No JACK server is running: the JACK entries wait for one (on PipeWire, run the program through pw-jack).</source>
+        <translation>실행 중인 JACK 서버가 없습니다: JACK 항목은 서버를 기다립니다 (PipeWire에서는 pw-jack으로 프로그램을 실행하세요).</translation>
+    </message>
+    <message>
+        <source>JACK stopped: the MIDI clock, the click and the taps from JACK wait for it to come back.</source>
+        <translation>JACK이 멈췄습니다: MIDI 클록, 클릭, JACK 탭은 JACK이 돌아오기를 기다립니다.</translation>
+    </message>
+</context>
+<context>
     <name>tempocalc::JackEntry</name>
     <message>
         <source>Send MIDI clock (JACK)</source>
@@ -121,14 +132,6 @@
     <message>
         <source>Click on the beat (JACK)</source>
         <translation>박자마다 클릭 (JACK)</translation>
-    </message>
-    <message>
-        <source>No JACK server is running: the JACK entries wait for one (on PipeWire, run the program through pw-jack).</source>
-        <translation>실행 중인 JACK 서버가 없습니다: JACK 항목은 서버를 기다립니다 (PipeWire에서는 pw-jack으로 프로그램을 실행하세요).</translation>
-    </message>
-    <message>
-        <source>JACK stopped: the MIDI clock, the click and the taps from JACK wait for it to come back.</source>
-        <translation>JACK이 멈췄습니다: MIDI 클록, 클릭, JACK 탭은 JACK이 돌아오기를 기다립니다.</translation>
     </message>
     <message>
         <source>connecting to JACK…</source>
@@ -263,6 +266,10 @@
     <message>
         <source>The setting %1 = &quot;%2&quot; in %3 is not mean or line: Ave stays the mean of the tempos.</source>
         <translation>%3의 설정 %1 = “%2”은(는) mean도 line도 아닙니다: 평균은 템포의 평균으로 둡니다.</translation>
+    </message>
+    <message>
+        <source>The setting %1 = &quot;%2&quot; in %3 is not 4, 8 or 12: a stage box strikes in quarter notes.</source>
+        <translation>%3의 설정 %1 = "%2"은(는) 4, 8, 12가 아닙니다: 스테이지 박스는 4분음표로 칩니다.</translation>
     </message>
 </context>
 </TS>

@@ -12,6 +12,7 @@ namespace tempocalc {
 namespace {
 
 const QString averageKey = QStringLiteral("average/method");
+const QString noteKey = QStringLiteral("note/value");
 const QString flashKey = QStringLiteral("beat/flash");
 const QString midiClockKey = QStringLiteral("beat/midi_clock");
 const QString clickKey = QStringLiteral("beat/click");
@@ -104,6 +105,7 @@ QString SettingsProblem::cause() const {
         return QStringLiteral("settings: write");
     case Kind::notBoolean:
     case Kind::notMethod:
+    case Kind::notNote:
         break;
     }
     return QStringLiteral("settings: ") + key;
@@ -141,6 +143,10 @@ QString SettingsProblem::line() const {
                               "the tempos")
                    .arg(key, value);
         break;
+    case Kind::notNote:
+        what = QStringLiteral("%1 = \"%2\" is not 4, 8 or 12; strikes stay quarter notes")
+                   .arg(key, value);
+        break;
     }
     return QStringLiteral("tempo-calculator: %1: %2").arg(file, what);
 }
@@ -171,6 +177,15 @@ Settings Settings::load() {
             settings.average = AverageMethod::line;
         } else if (method.compare(QLatin1String("mean"), Qt::CaseInsensitive) != 0) {
             problem(SettingsProblem::Kind::notMethod, averageKey, method);
+        }
+    }
+    if (const QString note = value(noteKey); !note.isEmpty()) {
+        // The number of notes in a whole note, as musicians write 1/8.
+        const QString notes = note.startsWith(QLatin1String("1/")) ? note.mid(2) : note;
+        if (const qsizetype mode = QStringList({"4", "8", "12"}).indexOf(notes); mode >= 0) {
+            settings.note = static_cast<std::int16_t>(mode);
+        } else {
+            problem(SettingsProblem::Kind::notNote, noteKey, note);
         }
     }
     for (const BooleanKey& b : booleanKeys) {
@@ -222,6 +237,11 @@ void Settings::setAverage(AverageMethod method) {
     average = method;
     write({{averageKey,
             method == AverageMethod::line ? QStringLiteral("line") : QStringLiteral("mean")}});
+}
+
+void Settings::setNote(std::int16_t notemode) {
+    note = notemode;
+    write({{noteKey, QString::number(notemode == 0 ? 4 : notemode == 1 ? 8 : 12)}});
 }
 
 void Settings::setFlash(bool on) {

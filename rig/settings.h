@@ -3,8 +3,10 @@
 #include "tap_session.h"
 
 #include <QList>
+
 #include <QSet>
 #include <QString>
+#include <cstdint>
 
 #include <functional>
 #include <initializer_list>
@@ -21,11 +23,12 @@ struct SettingsProblem {
         unwritable, // a choice cannot be saved: it holds until the program ends
         notBoolean, // key's value is none of true/false, yes/no, on/off, 1/0: it is off
         notMethod,  // average/method is neither mean nor line: Ave is the mean
+        notNote,    // note/value is none of 4, 8, 12: quarter notes
     };
     Kind kind;
     QString file;
-    QString key;      // notBoolean, notMethod
-    QString value;    // notBoolean, notMethod: as written in the file
+    QString key;      // notBoolean, notMethod, notNote
+    QString value;    // notBoolean, notMethod, notNote: as written in the file
     QString obstacle; // unwritable: a file where a folder must be, or the other way round
 
     // The same cause is said once a run.
@@ -44,6 +47,9 @@ struct SettingsProblem {
 // problems, told once each.
 struct Settings {
     AverageMethod average = AverageMethod::mean;
+    // The note value last chosen in the window (a notemode: 0, 1, 2), which a stage box
+    // strikes in; the window itself starts with quarter notes, as ever.
+    std::int16_t note = 0;
     bool flash = false;     // light the strike button on every beat
     bool midiClock = false; // send MIDI clock on the program's JACK client
     bool click = false;     // and a click
@@ -65,6 +71,7 @@ struct Settings {
     static QString path();
 
     void setAverage(AverageMethod method);
+    void setNote(std::int16_t notemode);
     void setFlash(bool on);
     void setMidiClock(bool on);
     void setClick(bool on);

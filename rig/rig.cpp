@@ -1,0 +1,202 @@
+#include "rig.h"
+
+#include "taps.h"
+#if TEMPOCALC_HAVE_JACK
+#include "jack_control.h"
+#endif
+#if TEMPOCALC_HAVE_LINK
+#include "link_control.h"
+#endif
+#if TEMPOCALC_HAVE_MIDI
+#include "rtmidi_input.h"
+#endif
+
+#include <exception>
+#include <utility>
+
+namespace tempocalc {
+
+Rig::Built Rig::built() {
+    Built built;
+#if TEMPOCALC_HAVE_LINK
+    built.link = true;
+#endif
+#if TEMPOCALC_HAVE_JACK
+    built.jack = true;
+#endif
+    built.midi = TEMPOCALC_HAVE_MIDI || built.jack;
+    return built;
+}
+
+Rig::Rig(Clock clock, Settings settings, std::string decimal_separator, QObject* parent)
+    : QObject(parent), clock_(std::move(clock)), settings_(std::move(settings)),
+      session_(std::move(decimal_separator), settings_.average) {
+    QList<TapInput*> tapInputs;
+#if TEMPOCALC_HAVE_JACK
+    jack_ = new JackControl(clock_, this);
+    connect(jack_, &JackControl::notice, this, &Rig::notice);
+    tapInputs << jack_->takeTapInput();
+    const QString jackPorts = QStringLiteral("jack"); // through the program's own client
+#else
+    const QString jackPorts;
+#endif
+#if TEMPOCALC_HAVE_MIDI
+    tapInputs.prepend(new RtMidiInput(clock_, jackPorts));
+#endif
+    (void)jackPorts;
+    if (!tapInputs.isEmpty()) {
+        taps_ = new Taps(settings_, tapInputs, this);
+        connect(taps_, &Taps::strikeAt, this, [this](double reading) { strike(reading); });
+    }
+#if TEMPOCALC_HAVE_LINK
+    link_ = new LinkControl(clock_, this);
+#endif
+    apply(settings_);
+}
+
+Rig::~Rig() = default;
+
+std::optional<BeatGrid> Rig::grid() const {
+    const std::optional<BeatGrid> tapped = session_.grid();
+    return tapped ? tapped : start_;
+}
+
+template <typename Operation> void Rig::perform(Operation operation) {
+    Shown texts;
+    std::optional<std::pair<int, QString>> failure;
+    try {
+        operation(texts);
+    } catch (const RunTimeError& e) {
+        failure = {e.number(), QString::fromUtf8(e.what())};
+    } catch (const std::exception& e) {
+        failure = {0, QString::fromUtf8(e.what())};
+    }
+    // A failed operation still shows what it set before it failed.
+    emit shown(texts);
+    if (failure) {
+        emit failed(failure->first, failure->second);
+    }
+}
+
+void Rig::strike(double reading, TapSession::Source source) {
+    bool struck = false;
+    perform([&](Shown& shown) {
+        struck = session_.strike(reading, shown, source) == TapSession::Taken::struck;
+    });
+    if (struck) {
+        share();
+    }
+}
+
+void Rig::notetoggle() {
+    perform([this](Shown& shown) { session_.notetoggle(shown); });
+    settings_.setNote(session_.state().notemode);
+}
+
+void Rig::initialize() {
+    perform([this](Shown& shown) { session_.initialize(shown); });
+    share();
+}
+
+void Rig::chooseAverage(AverageMethod method) {
+    settings_.setAverage(method);
+    perform([&](Shown& shown) { session_.choose(method, shown); });
+}
+
+void Rig::setClock(bool on) {
+    settings_.setMidiClock(on);
+    if (jack_) {
+        jack_->setClock(on);
+    }
+}
+
+void Rig::setClick(bool on) {
+    settings_.setClick(on);
+    if (jack_) {
+        jack_->setClick(on);
+    }
+}
+
+void Rig::setLink(bool on) {
+    settings_.setLink(on);
+    if (link_) {
+        link_->setOn(on);
+    }
+}
+
+void Rig::setAlign(bool on) {
+    settings_.setAlign(on);
+    if (link_) {
+        link_->setAlign(on);
+    }
+}
+
+void Rig::apply(const Settings& choices) {
+    const auto keep = [this](auto member, const auto& value) { settings_.*member = value; };
+    keep(&Settings::flash, choices.flash);
+    keep(&Settings::note, choices.note);
+    if (choices.average != session_.method()) {
+        keep(&Settings::average, choices.average);
+        perform([&](Shown& shown) { session_.choose(choices.average, shown); });
+    }
+    keep(&Settings::midiClock, choices.midiClock);
+    keep(&Settings::click, choices.click);
+    keep(&Settings::link, choices.link);
+    keep(&Settings::align, choices.align);
+    if (jack_) {
+        jack_->setClock(choices.midiClock);
+        jack_->setClick(choices.click);
+    }
+    if (link_) {
+        link_->setAlign(choices.align);
+        link_->setOn(choices.link);
+    }
+    if (taps_) {
+        const std::optional<MidiPort> port =
+            choices.midiPort.isEmpty() ? std::nullopt
+                                       : std::optional(MidiPort{choices.midiApi, choices.midiPort});
+        if (port != taps_->chosen()) {
+            taps_->choose(port, false);
+        }
+        if (MidiMessage::fromString(choices.midiMessage) != taps_->learned()) {
+            taps_->setLearned(MidiMessage::fromString(choices.midiMessage), false);
+        }
+    }
+    keep(&Settings::midiPort, choices.midiPort);
+    keep(&Settings::midiApi, choices.midiApi);
+    keep(&Settings::midiMessage, choices.midiMessage);
+}
+
+void Rig::setNote(std::int16_t notemode) {
+    for (int turns = 0; turns < 3 && session_.state().notemode != notemode; ++turns) {
+        perform([this](Shown& shown) { session_.notetoggle(shown); });
+    }
+}
+
+void Rig::startAt(double bpm) {
+    start_ = BeatGrid{bpm, clock_()};
+    share();
+}
+
+void Rig::setConnections(const QList<QPair<QString, QString>>& connections) {
+    if (jack_) {
+        jack_->setConnections(connections);
+    }
+}
+
+void Rig::share() {
+    const std::optional<BeatGrid> now = grid();
+    if (jack_) {
+        jack_->share(now);
+    }
+    if (link_) {
+        link_->share(now);
+    }
+    if (now.has_value() != shared_.has_value() ||
+        (now && (now->bpm != shared_->bpm || now->beat != shared_->beat))) {
+        shared_ = now;
+        emit gridChanged(now);
+    }
+}
+
+} // namespace tempocalc

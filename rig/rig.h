@@ -1,0 +1,99 @@
+#pragma once
+
+#include "settings.h"
+#include "tap_session.h"
+
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace tempocalc {
+
+class JackControl;
+class LinkControl;
+class Taps;
+
+// The one composition that both faces share: the player's strikes (from the window's
+// button, a MIDI pedal) and what they make, the settings, and the rest of the rig that
+// follows the beat (Link, the MIDI clock and the click on JACK, the MIDI ports to strike
+// from). Every rule of when to join, open, send or wait lives here or below; a face
+// only asks and shows. It says what changed through its signals.
+class Rig : public QObject {
+    Q_OBJECT
+
+public:
+    using Clock = std::function<double()>; // seconds since local midnight
+
+    // What this program was built with.
+    struct Built {
+        bool link = false;
+        bool midi = false; // MIDI ports to strike from, through RtMidi or JACK
+        bool jack = false;
+    };
+    static Built built();
+
+    // decimal_separator: the one Ave's text uses.
+    Rig(Clock clock, Settings settings, std::string decimal_separator = ".",
+        QObject* parent = nullptr);
+    ~Rig() override;
+
+    Settings& settings() { return settings_; }
+    const TapSession& session() const { return session_; }
+    // Where the beats fall now: the taps', or until they give one the starting tempo's.
+    std::optional<BeatGrid> grid() const;
+
+    // What the window's buttons do; each says what it shows, and how it failed.
+    void strike(double reading, TapSession::Source source = TapSession::Source::pedal);
+    void notetoggle();
+    void initialize();
+
+    // Choices, each kept in the settings.
+    void chooseAverage(AverageMethod method);
+    void setClock(bool on);
+    void setClick(bool on);
+    void setLink(bool on);
+    void setAlign(bool on);
+
+    // The stage box's: choices read from the settings again, or given for one run, and
+    // never written; a note value (0, 1, 2) to strike in; a grid at bpm from now until
+    // the strikes give one; and connections of the JACK client's ports.
+    void apply(const Settings& choices);
+    void setNote(std::int16_t notemode);
+    void startAt(double bpm);
+    void setConnections(const QList<QPair<QString, QString>>& connections);
+
+    // The parts of the rig this program was built with; none where it was not.
+    JackControl* jack() const { return jack_; }
+    LinkControl* link() const { return link_; }
+    Taps* taps() const { return taps_; }
+
+signals:
+    // The texts an operation put into the boxes.
+    void shown(const tempocalc::Shown& shown);
+    // An operation failed: its run-time error's number (0 for another failure), and what
+    // the engine said, in English.
+    void failed(int number, const QString& what);
+    void gridChanged(std::optional<tempocalc::BeatGrid> grid);
+    // Something the user should hear of once in a run, without a box (user's language).
+    void notice(const QString& cause, const QString& text);
+
+private:
+    template <typename Operation> void perform(Operation operation);
+    void share();
+
+    Clock clock_;
+    Settings settings_;
+    TapSession session_;
+    std::optional<BeatGrid> start_; // a grid before the strikes give one
+    std::optional<BeatGrid> shared_;
+    JackControl* jack_ = nullptr;
+    LinkControl* link_ = nullptr;
+    Taps* taps_ = nullptr;
+};
+
+} // namespace tempocalc
