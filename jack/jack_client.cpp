@@ -291,7 +291,7 @@ public:
         connect(poll_, &QTimer::timeout, this, &Worker::open);
         connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [this] {
             if (wanted_ && !client_) {
-                retries_ = 15;
+                retries_ = 50; // five seconds: a busy machine starts a server slowly
                 open();
             }
         });
@@ -798,8 +798,8 @@ QStringList JackClient::tapSources(bool* answered) const {
 }
 
 void JackClient::setConnections(const QList<QPair<QString, QString>>& connections) {
-    QMetaObject::invokeMethod(worker_,
-                              [worker = worker_, connections] { worker->setConnections(connections); });
+    QMetaObject::invokeMethod(
+        worker_, [worker = worker_, connections] { worker->setConnections(connections); });
 }
 
 void JackClient::refreshTapSources() {

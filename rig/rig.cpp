@@ -24,7 +24,10 @@ Rig::Built Rig::built() {
 #if TEMPOCALC_HAVE_JACK
     built.jack = true;
 #endif
-    built.midi = TEMPOCALC_HAVE_MIDI || built.jack;
+#if TEMPOCALC_HAVE_MIDI
+    built.midi = true;
+#endif
+    built.midi = built.midi || built.jack;
     return built;
 }
 
@@ -105,30 +108,30 @@ void Rig::chooseAverage(AverageMethod method) {
 
 void Rig::setClock(bool on) {
     settings_.setMidiClock(on);
-    if (jack_) {
-        jack_->setClock(on);
-    }
+#if TEMPOCALC_HAVE_JACK
+    jack_->setClock(on);
+#endif
 }
 
 void Rig::setClick(bool on) {
     settings_.setClick(on);
-    if (jack_) {
-        jack_->setClick(on);
-    }
+#if TEMPOCALC_HAVE_JACK
+    jack_->setClick(on);
+#endif
 }
 
 void Rig::setLink(bool on) {
     settings_.setLink(on);
-    if (link_) {
-        link_->setOn(on);
-    }
+#if TEMPOCALC_HAVE_LINK
+    link_->setOn(on);
+#endif
 }
 
 void Rig::setAlign(bool on) {
     settings_.setAlign(on);
-    if (link_) {
-        link_->setAlign(on);
-    }
+#if TEMPOCALC_HAVE_LINK
+    link_->setAlign(on);
+#endif
 }
 
 void Rig::apply(const Settings& choices) {
@@ -143,14 +146,14 @@ void Rig::apply(const Settings& choices) {
     keep(&Settings::click, choices.click);
     keep(&Settings::link, choices.link);
     keep(&Settings::align, choices.align);
-    if (jack_) {
-        jack_->setClock(choices.midiClock);
-        jack_->setClick(choices.click);
-    }
-    if (link_) {
-        link_->setAlign(choices.align);
-        link_->setOn(choices.link);
-    }
+#if TEMPOCALC_HAVE_JACK
+    jack_->setClock(choices.midiClock);
+    jack_->setClick(choices.click);
+#endif
+#if TEMPOCALC_HAVE_LINK
+    link_->setAlign(choices.align);
+    link_->setOn(choices.link);
+#endif
     if (taps_) {
         const std::optional<MidiPort> port =
             choices.midiPort.isEmpty() ? std::nullopt
@@ -179,19 +182,21 @@ void Rig::startAt(double bpm) {
 }
 
 void Rig::setConnections(const QList<QPair<QString, QString>>& connections) {
-    if (jack_) {
-        jack_->setConnections(connections);
-    }
+#if TEMPOCALC_HAVE_JACK
+    jack_->setConnections(connections);
+#else
+    (void)connections;
+#endif
 }
 
 void Rig::share() {
     const std::optional<BeatGrid> now = grid();
-    if (jack_) {
-        jack_->share(now);
-    }
-    if (link_) {
-        link_->share(now);
-    }
+#if TEMPOCALC_HAVE_JACK
+    jack_->share(now);
+#endif
+#if TEMPOCALC_HAVE_LINK
+    link_->share(now);
+#endif
     if (now.has_value() != shared_.has_value() ||
         (now && (now->bpm != shared_->bpm || now->beat != shared_->beat))) {
         shared_ = now;

@@ -4,6 +4,7 @@
 
 #include "day_clock.h"
 #include "number_text.h"
+#include "only_loopback.h"
 #include "settings.h"
 #include "window_fixture.h"
 
@@ -13,9 +14,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>
-
-#include <ifaddrs.h>
-#include <net/if.h>
 
 #include <chrono>
 #include <cmath>
@@ -27,39 +25,6 @@
 namespace tempocalc {
 namespace {
 
-// Link multicasts on every interface that is up: outside a private network namespace
-// these tests would send packets off the machine. They refuse before any peer exists.
-class OnlyLoopback : public testing::Environment {
-public:
-    void SetUp() override {
-        QStringList others;
-        ifaddrs* interfaces = nullptr;
-        if (getifaddrs(&interfaces) != 0) {
-            refuse(QStringLiteral("its network interfaces cannot be listed"));
-        }
-        for (const ifaddrs* i = interfaces; i; i = i->ifa_next) {
-            if ((i->ifa_flags & IFF_UP) && !(i->ifa_flags & IFF_LOOPBACK) &&
-                !others.contains(QString::fromLocal8Bit(i->ifa_name))) {
-                others << QString::fromLocal8Bit(i->ifa_name);
-            }
-        }
-        freeifaddrs(interfaces);
-        if (!others.isEmpty()) {
-            refuse(QStringLiteral("interfaces other than loopback are up (%1)")
-                       .arg(others.join(QStringLiteral(", "))));
-        }
-    }
-
-private:
-    [[noreturn]] static void refuse(const QString& why) {
-        std::fprintf(stderr,
-                     "link_tests: not run, %s: Link would send packets off this machine. Run "
-                     "them in a private network namespace: ctest -R link_tests, or by hand "
-                     "unshare --net sh -c 'ip link set lo up && exec %s'\n",
-                     qPrintable(why), qPrintable(QCoreApplication::applicationFilePath()));
-        std::_Exit(1);
-    }
-};
 [[maybe_unused]] testing::Environment* const onlyLoopback =
     testing::AddGlobalTestEnvironment(new OnlyLoopback);
 

@@ -1,5 +1,6 @@
 #include "application.h"
 #include "form1.h"
+#include "headless.h"
 #include "options_menu.h"
 
 #include <QApplication>
@@ -8,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -67,11 +69,20 @@ void describeOptions(QCommandLineParser& parser) {
     parser.setApplicationDescription(description);
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addOption({QStringLiteral("headless"),
+                      QStringLiteral("Runs without a window, as a stage box; --headless --help "
+                                     "lists its options.")});
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // The stage box needs no display, and no toolkit for one.
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--headless") {
+            return tempocalc::runHeadless(argc, argv);
+        }
+    }
     // --help and --version answer without a display. Qt's own options (-platform,
     // -style) are not known yet, so only these two are acted on here.
     {
