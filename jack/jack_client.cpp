@@ -367,6 +367,10 @@ public:
         }
         client_ = client;
         poll_->stop();
+        // Watched again only while waiting: nothing there wakes an open client.
+        if (!watcher_->directories().isEmpty()) {
+            watcher_->removePaths(watcher_->directories());
+        }
         emit opened();
         rescan();
     }
