@@ -82,7 +82,10 @@ void TapSession::followTheLine() {
 
 std::string TapSession::averageText() const {
     if (method_ == AverageMethod::line) {
-        return average_text(fit_.tempo().value_or(0.0), separator_);
+        // A new line (after a pause, or a change of note value) has no tempo of its own
+        // until its second strike: Ave keeps the beat's, which goes on meanwhile.
+        const std::optional<double> tempo = fit_.tempo();
+        return average_text(tempo ? *tempo : grid_ ? grid_->bpm : 0.0, separator_);
     }
     return average_text(state_.avetempo, separator_);
 }

@@ -47,6 +47,16 @@ constexpr std::int32_t strikes_after_a_step = 2;
 constexpr std::int32_t strikes_before_a_change = 4;
 constexpr std::int32_t strikes_after_a_change = 4;
 constexpr double change_f = 40.0;
+// A held change that the rules read as slips (half or twice the tempo, or far from the
+// old one): the latest strikes must come evenly, each interval within this part of their
+// middle one (a missed beat or a bounce among them never does) and all of them within so
+// many of the line's spreads of a line of their own; and that line's note must differ
+// from the line's by so many of its standard errors, taken from the line's spread (one
+// steady player in a billion strikes), and by this part of a note.
+constexpr double steady_part = 0.15;
+constexpr double steady_spreads = 2.5;
+constexpr double held_change_errors = 6.0;
+constexpr double held_change_part = 0.08;
 // How far an early strike may lie from the line of the later ones, in notes of the
 // line or in their spreads, whichever is more.
 constexpr double early_strike_tolerance = 0.2;
@@ -206,6 +216,8 @@ void TempoFit::add(double reading, std::int16_t notemode) {
     if (line_.n() == 0 || note != line_note_) {
         begin_line(reading);
         line_note_ = note;
+        raw_count_ = 0;
+        raw_[raw_count_++] = {reading, raw_clock_};
         return;
     }
 
@@ -218,6 +230,12 @@ void TempoFit::add(double reading, std::int16_t notemode) {
     }
     last_reading_ = reading;
     last_t_ += interval;
+    raw_clock_ += interval;
+    if (raw_count_ == steady_strikes) {
+        std::rotate(raw_.begin(), raw_.begin() + 1, raw_.end());
+        --raw_count_;
+    }
+    raw_[raw_count_++] = {reading, raw_clock_};
 
     bool taken = false;
     if (pending_) {
@@ -239,6 +257,63 @@ void TempoFit::add(double reading, std::int16_t notemode) {
     if (judge(note) || taken) {
         after_a_strike();
     }
+    if (line_.n() == 1) {
+        raw_[0] = raw_[raw_count_ - 1]; // a pause: the new line's strikes only
+        raw_count_ = 1;
+    }
+    follow_a_held_change();
+}
+
+void TempoFit::follow_a_held_change() {
+    const std::optional<double> beat = line_.slope();
+    const double spread = line_.spread();
+    if (raw_count_ < steady_strikes || !beat || !(spread > 0) || pending_) {
+        return;
+    }
+    std::array<double, steady_strikes - 1> intervals{};
+    for (std::size_t i = 1; i < steady_strikes; ++i) {
+        intervals[i - 1] = raw_[i].t - raw_[i - 1].t;
+    }
+    std::array<double, steady_strikes - 1> sorted = intervals;
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    const double middle = sorted[sorted.size() / 2];
+    for (const double interval : intervals) {
+        if (std::fabs(interval - middle) > steady_part * middle) {
+            return;
+        }
+    }
+    // The latest strikes one note apart, as a line of their own.
+    constexpr auto n = static_cast<double>(steady_strikes);
+    double mean_t = 0;
+    for (const Raw& r : raw_) {
+        mean_t += r.t / n;
+    }
+    const double mean_x = (n - 1) / 2;
+    double sxx = 0, sxt = 0, stt = 0;
+    for (std::size_t i = 0; i < steady_strikes; ++i) {
+        const double dx = static_cast<double>(i) - mean_x, dt = raw_[i].t - mean_t;
+        sxx += dx * dx;
+        sxt += dx * dt;
+        stt += dt * dt;
+    }
+    const double note = sxt / sxx;
+    const double scatter = std::max(0.0, stt - sxt * sxt / sxx) / (n - 2);
+    const double line_note = *beat * beats(line_note_);
+    const double difference = std::fabs(note - line_note);
+    if (scatter > std::pow(steady_spreads * spread, 2) ||
+        difference < held_change_errors * spread / std::sqrt(sxx) ||
+        difference < held_change_part * line_note) {
+        return;
+    }
+    // A new line from the first of them, each a note after the one before.
+    const std::array<Raw, steady_strikes> strikes = raw_;
+    const double reading = last_reading_;
+    begin_line(strikes[0].reading);
+    for (std::size_t i = 1; i < steady_strikes; ++i) {
+        take({static_cast<std::int64_t>(i) * line_note_, strikes[i].t - strikes[0].t}, line_note_);
+    }
+    last_reading_ = reading;
+    last_t_ = strikes[steady_strikes - 1].t - strikes[0].t;
 }
 
 void TempoFit::after_a_strike() {

@@ -16,9 +16,11 @@ namespace tempocalc {
 // note), a missed beat (a late one that fits two or three notes), a slip the line
 // could not tell at first (read again once later strikes show its step), a held
 // change of tempo (two lines fit the latest strikes far better than one: a new line
-// starts at the split), a bad start (judged once eight strikes follow), a pause, and a
-// change of note value (the stretch across it, with a hand off the keys to switch,
-// says nothing of either note: a new line starts at its first strike).
+// starts at the split; and where the latest strikes keep a steady tempo of their own,
+// however the rules above read them, a new line starts at the first of them), a bad
+// start (judged once eight strikes follow), a pause, and a change of note value (the
+// stretch across it, with a hand off the keys to switch, says nothing of either note: a
+// new line starts at its first strike).
 // Constant time and memory a strike.
 class TempoFit {
 public:
@@ -107,6 +109,7 @@ private:
     void drop_early_strikes_that_disagree();
     bool read_again();
     void follow_a_change();
+    void follow_a_held_change();
 
     Line line_;                         // every strike of the line
     std::array<Point, 3> early_;        // the line's first three strikes
@@ -124,6 +127,16 @@ private:
     double last_reading_ = 0;        // the latest strike's clock reading, kept or not
     double last_t_ = 0;              // and its time in the line
     std::int64_t line_note_ = 0;     // the note value of the line's strikes
+    // The latest strikes as they came, whatever the line read them as: their clock
+    // readings, and their times on a clock of the line's own that never starts again.
+    static constexpr std::size_t steady_strikes = 5;
+    struct Raw {
+        double reading = 0;
+        double t = 0;
+    };
+    std::array<Raw, steady_strikes> raw_{};
+    std::size_t raw_count_ = 0;
+    double raw_clock_ = 0;
 };
 
 } // namespace tempocalc

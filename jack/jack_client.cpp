@@ -397,6 +397,11 @@ public:
             const std::uint64_t stopped = s.cycles.load(std::memory_order_acquire);
             waitFor([&] { return s.cycles.load(std::memory_order_acquire) > stopped; });
         }
+        // A patch made in a patchbay comes back with the client: turning the clock off
+        // and on again, or a server that restarts, leaves the drum machine connected.
+        if (stopFirst) {
+            remembered_ = connectedNow(); // as the user left them; a server gone says nothing
+        }
         jack_client_close(client_); // the callbacks end here
         client_ = nullptr;
         connectedTo_.clear();
@@ -476,6 +481,13 @@ public:
     void checkTap() {
         setTapConnected(client_ && !connectedTo_.isEmpty() &&
                         jack_port_connected_to(shared_.tapPort, connectedTo_.toUtf8().constData()));
+        if (client_) {
+            for (const auto& connection : connectedNow()) {
+                if (!remembered_.contains(connection)) {
+                    remembered_.append(connection);
+                }
+            }
+        }
         for (Connection& c : connections_) {
             const bool now = client_ && !c.found.isEmpty() &&
                              jack_port_connected_to(ourPort(c.ours), c.found.toUtf8().constData());
@@ -511,8 +523,24 @@ private:
                                                 : nullptr;
     }
     // Each connection asked for, made where both ports are there and not yet connected.
+    // What the client's outputs are connected to now, by the client's port and theirs
+    // ("tap" listens to the port chosen as the source, and to it alone).
+    QList<QPair<QString, QString>> connectedNow() const {
+        QList<QPair<QString, QString>> now;
+        for (const char* ours : {"clock", "click"}) {
+            if (const char** ports =
+                    jack_port_get_connections(ourPort(QString::fromLatin1(ours)))) {
+                for (const char** port = ports; *port; ++port) {
+                    now.append({QString::fromLatin1(ours), QString::fromUtf8(*port)});
+                }
+                jack_free(ports);
+            }
+        }
+        return now;
+    }
+
     void connectAll() {
-        if (!client_ || connections_.isEmpty()) {
+        if (!client_ || (connections_.isEmpty() && remembered_.isEmpty())) {
             return;
         }
         QList<MidiPort> all;
@@ -522,21 +550,26 @@ private:
             }
             jack_free(ports);
         }
-        for (Connection& c : connections_) {
-            jack_port_t* ours = ourPort(c.ours);
+        const auto make = [&](const QString& ourName, const QString& theirName) {
+            jack_port_t* ours = ourPort(ourName);
             const std::optional<MidiPort> theirs =
-                MidiPort::find({QStringLiteral("jack"), c.theirs}, all);
-            c.found = theirs ? theirs->name : QString();
-            if (!ours || !theirs ||
-                jack_port_connected_to(ours, theirs->name.toUtf8().constData())) {
-                continue;
+                MidiPort::find({QStringLiteral("jack"), theirName}, all);
+            if (ours && theirs &&
+                !jack_port_connected_to(ours, theirs->name.toUtf8().constData())) {
+                const QByteArray name = theirs->name.toUtf8();
+                if (jack_port_flags(ours) & JackPortIsOutput) {
+                    jack_connect(client_, jack_port_name(ours), name.constData());
+                } else {
+                    jack_connect(client_, name.constData(), jack_port_name(ours));
+                }
             }
-            const QByteArray name = theirs->name.toUtf8();
-            if (jack_port_flags(ours) & JackPortIsOutput) {
-                jack_connect(client_, jack_port_name(ours), name.constData());
-            } else {
-                jack_connect(client_, name.constData(), jack_port_name(ours));
-            }
+            return theirs ? theirs->name : QString();
+        };
+        for (Connection& c : connections_) {
+            c.found = make(c.ours, c.theirs);
+        }
+        for (const auto& [ours, theirs] : std::as_const(remembered_)) {
+            make(ours, theirs);
         }
     }
 
@@ -582,6 +615,7 @@ private:
         bool connected;
     };
     QList<Connection> connections_;
+    QList<QPair<QString, QString>> remembered_; // what the ports were connected to last
 };
 
 JackClient::JackClient(QObject* parent)

@@ -20,6 +20,12 @@ foreach(version IN LISTS versions)
   endif()
 endforeach()
 
+# The manual page's header names the version too.
+file(STRINGS "${SOURCE_DIR}/docs/tempo-calculator.1" header REGEX "^\\.TH ")
+if(NOT header MATCHES "\"tempo-calculator ${VERSION}\"")
+  list(APPEND problems "the manual page's header (${header}) is not of version ${VERSION}")
+endif()
+
 # The folders the presets make, and the program preset's.
 file(READ "${SOURCE_DIR}/CMakePresets.json" presets)
 string(JSON count LENGTH "${presets}" configurePresets)

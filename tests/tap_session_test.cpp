@@ -145,6 +145,7 @@ TEST(TapSession, AChangeOfNoteValueKeepsTheBeatUntilTheNewLineHasATempo) {
     session.strike(t, shown);
     EXPECT_EQ(session.grid()->bpm, quarters.bpm);
     EXPECT_EQ(session.grid()->beat, quarters.beat);
+    EXPECT_EQ(*shown.text1, "120."); // the beat's tempo, not a line's "0."
     for (int i = 0; i < 3; ++i) {
         t += 0.25;
         session.strike(t, shown);

@@ -138,6 +138,27 @@ INSTANTIATE_TEST_SUITE_P(TempiAndNotes, SteadyTaps,
                                          SteadyCase{180, 2, 9, 0.010, 0},
                                          SteadyCase{60, 0, 3, 0.020, 0}));
 
+TEST(TempoFit, FollowsAHeldChangeThatTheRulesForSlipsWouldReadAwayAsSlips) {
+    // From 120 BPM to a tempo whose strikes fit two or three notes (half, a third of the
+    // tempo), a bounce (twice), or lie far between: eight strikes later the line reads it.
+    for (const double to : {90.0, 80.0, 72.0, 60.0, 40.0, 180.0, 240.0}) {
+        for (int player = 0; player < 10; ++player) {
+            TempoFit fit;
+            std::mt19937 random(static_cast<unsigned>(player));
+            std::normal_distribution<double> jitter(0.0, 0.009);
+            double t = 1000.0;
+            for (int i = 0; i < 8; ++i, t += 0.5) {
+                fit.add(t + jitter(random), 0);
+            }
+            t += 60.0 / to - 0.5;
+            for (int i = 0; i < 8; ++i, t += 60.0 / to) {
+                fit.add(t + jitter(random), 0);
+            }
+            EXPECT_NEAR(*fit.tempo(), to, 0.02 * to) << "player " << player;
+        }
+    }
+}
+
 TEST(TempoFit, AChangeOfNoteValueStartsANewLineAtItsFirstStrike) {
     // Quarters at 120 BPM, a hand off the keys to switch, then eighths of the same
     // beat: however long the switch took, the new line reads 120 from its second strike.

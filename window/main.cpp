@@ -92,6 +92,8 @@ int main(int argc, char* argv[]) {
         }
         QCommandLineParser early;
         describeOptions(early);
+        // Qt's own options (-reverse, -stylesheet FILE) are words, not bundles of -h or -v.
+        early.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
         (void)early.parse(arguments);
         if (early.isSet(QStringLiteral("help")) || early.isSet(QStringLiteral("version"))) {
             QCoreApplication core(argc, argv);
