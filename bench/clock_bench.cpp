@@ -167,13 +167,13 @@ int main(int argc, char* argv[]) {
     QTest::qWait(300);
 
     const JackClient::Grid grid{bpm, Clock::now() + std::chrono::milliseconds(500)};
-    listener.beatUs = jackMicros(grid.beat);
+    listener.beatUs = jackMicros(grid.one);
     ours.setClock(true);
     ours.setGrid(grid);
     std::thread timer([&] {
         for (std::size_t k = 0; k < ticks; ++k) {
             const auto due = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                grid.beat.time_since_epoch() +
+                grid.one.time_since_epoch() +
                 std::chrono::duration<double, std::micro>(static_cast<double>(k) * tickUs));
             const timespec at{static_cast<time_t>(due.count() / 1'000'000'000),
                               static_cast<long>(due.count() % 1'000'000'000)};

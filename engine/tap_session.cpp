@@ -2,6 +2,7 @@
 
 #include "number_text.h"
 
+#include <cmath>
 #include <utility>
 
 namespace tempocalc {
@@ -25,14 +26,14 @@ TapSession::Taken TapSession::strike(double reading, Shown& shown, Source source
         // Past its clock step only the strike count can overflow: the strike was made.
         if (e.number() == RunTimeError::overflow && state_.prevtime == reading) {
             fit_.add(reading, state_.notemode);
-            followTheLine();
+            followTheLine(reading);
         }
         throw;
     }
     last_ = reading;
     lastSource_ = source;
     fit_.add(reading, state_.notemode);
-    followTheLine();
+    followTheLine(reading);
     if (method_ == AverageMethod::line) {
         shown.text1 = averageText();
     }
@@ -48,6 +49,16 @@ void TapSession::initialize(Shown& shown) {
     fit_.reset();
     last_.reset();
     grid_.reset();
+    one_.reset();
+    markNext_ = false;
+}
+
+void TapSession::setBeatsInBar(int beats) {
+    bar_ = beats;
+    if (grid_ && grid_->bar != beats) {
+        grid_->bar = beats;
+        ++grid_->marks; // bars of another length: counted anew from the one
+    }
 }
 
 void TapSession::choose(AverageMethod method, Shown& shown) {
@@ -66,7 +77,12 @@ std::optional<double> TapSession::average() const {
     return average_value(averageText(), separator_);
 }
 
-void TapSession::followTheLine() {
+void TapSession::followTheLine(double reading) {
+    // The first strike of a new line, or one marked, is to be the one.
+    if (fit_.strikes() == 1 || markNext_) {
+        one_ = reading;
+        markNext_ = false;
+    }
     const std::optional<double> tempo = fit_.tempo();
     const std::optional<double> beat = fit_.beat();
     if (!tempo || !beat) {
@@ -75,9 +91,22 @@ void TapSession::followTheLine() {
     // The tempo as Ave shows it with the line, so that what the rig follows reads
     // the same as the window.
     const std::optional<double> bpm = average_value(average_text(*tempo, separator_), separator_);
-    if (bpm && *bpm > 0) { // a tempo that rounds to nothing has no beats
-        grid_ = BeatGrid{*bpm, *beat};
+    if (!bpm || !(*bpm > 0)) {
+        return; // a tempo that rounds to nothing has no beats
     }
+    BeatGrid next{*bpm, *beat, bar_, *beat, grid_ ? grid_->marks : 0};
+    if (one_) {
+        next.one = nearest_beat(next, *one_);
+        one_.reset();
+        ++next.marks;
+    } else if (grid_) {
+        // The bars go on: the old grid's latest one up to this beat, on the new grid.
+        const double bar = grid_->bar * 60.0 / grid_->bpm;
+        const double latest =
+            grid_->one + std::floor((next.beat - grid_->one) / bar + 0.5 / grid_->bar) * bar;
+        next.one = nearest_beat(next, latest);
+    }
+    grid_ = next;
 }
 
 std::string TapSession::averageText() const {

@@ -58,7 +58,17 @@ public:
     // pause as one slow interval and drags the beat). None until the first line has a
     // tempo; after a pause or a change of note value, which start a new line, the beat
     // goes on as it was until that line has a tempo. Only initialize ends it.
+    //
+    // The bars: the first strike of a line (the first after initialize, a pause or a
+    // change of note value) is the one, beat 1 of a bar, and so is the strike after
+    // markOne; between them the bars go on with the beats, through every change of tempo.
+    // Neither moves a beat, only which of them is the one.
     std::optional<BeatGrid> grid() const { return grid_; }
+    void setBeatsInBar(int beats);
+    int beatsInBar() const { return bar_; }
+    // The next strike that reaches the engine is the one.
+    void markOne() { markNext_ = true; }
+    bool isMarkingOne() const { return markNext_; }
 
     AverageMethod method() const { return method_; }
     const TempoState& state() const { return state_; }
@@ -66,7 +76,7 @@ public:
 
 private:
     std::string averageText() const;
-    void followTheLine();
+    void followTheLine(double reading);
 
     std::string separator_;
     AverageMethod method_;
@@ -75,6 +85,9 @@ private:
     std::optional<double> last_; // the reading of the latest strike that reached the engine
     Source lastSource_ = Source::button;
     std::optional<BeatGrid> grid_;
+    int bar_ = 4;
+    std::optional<double> one_; // a strike that is to be the one once the line has a beat
+    bool markNext_ = false;
 };
 
 } // namespace tempocalc

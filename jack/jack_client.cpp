@@ -33,9 +33,11 @@ using std::chrono::steady_clock;
 // What the process callback follows, as one value.
 struct Settings {
     bool grid = false;
-    double beatUs = 0;            // a beat of the grid, on JACK's clock, in microseconds
+    double beatUs = 0;            // the grid's one, on JACK's clock, in microseconds
     double beatLengthUs = 0;      // 60e6 / bpm
     std::uint64_t gridSerial = 0; // a new grid, not the same one measured again
+    int bar = 1;
+    unsigned marks = 0;
     bool clock = false;
     bool click = false;
 };
@@ -49,20 +51,26 @@ struct Event {
 void quiet(const char*) {}
 
 constexpr unsigned char midiStart = 0xfa, midiTick = 0xf8, midiStop = 0xfc;
+constexpr unsigned char songPositionZero[] = {0xf2, 0, 0};
 
-// The click at one sample rate: a few milliseconds of a decaying 2 kHz tone whose peak,
-// its first sample, is -6 dBFS; a click more than four frames late is no click on the
-// beat and is left out.
+// The click at one sample rate: a few milliseconds of a decaying tone whose peak, its
+// first sample, is -6 dBFS, at 2 kHz, and on the one a fifth higher, at 3 kHz, as a
+// metronome's accent. A click more than four frames late is no click on the beat and is
+// left out.
 struct ClickSound {
     explicit ClickSound(double rate)
-        : samples(static_cast<std::size_t>(std::lround(0.005 * rate))), lateUs(4e6 / rate) {
-        for (std::size_t i = 0; i < samples.size(); ++i) {
+        : samples(tone(rate, 2000)), accent(tone(rate, 3000)), lateUs(4e6 / rate) {}
+    static std::vector<float> tone(double rate, double hz) {
+        std::vector<float> sound(static_cast<std::size_t>(std::lround(0.005 * rate)));
+        for (std::size_t i = 0; i < sound.size(); ++i) {
             const double t = static_cast<double>(i) / rate;
-            samples[i] = static_cast<float>(0.5 * std::exp(-t / 0.001) *
-                                            std::cos(2 * std::numbers::pi * 2000 * t));
+            sound[i] = static_cast<float>(0.5 * std::exp(-t / 0.001) *
+                                          std::cos(2 * std::numbers::pi * hz * t));
         }
+        return sound;
     }
     std::vector<float> samples;
+    std::vector<float> accent; // as long as samples
     double lateUs;
 };
 
@@ -104,7 +112,9 @@ struct JackClient::Shared {
     Cycle lastCycle;
     TickTrain ticks;
     BeatTrain beats;
+    jack_time_t lastHeard = 0;
     const ClickSound* playing = nullptr;
+    const std::vector<float>* tone = nullptr; // of playing: the click or the accent
     std::size_t clickPlayed = 0;
 
     void signal() const {
@@ -119,6 +129,7 @@ struct JackClient::Shared {
         ticks = {};
         beats = {};
         playing = nullptr;
+        tone = nullptr;
         clickPlayed = 0;
         gone = false;
         stopping = false;
@@ -156,15 +167,20 @@ struct JackClient::Shared {
             lastCycle = cycle;
         }
         const bool stop = stopping.load(std::memory_order_acquire);
-        const JackGrid grid{s.beatUs, s.beatLengthUs, s.gridSerial};
+        const JackGrid grid{s.beatUs, s.beatLengthUs, s.gridSerial, s.bar, s.marks};
 
         void* midi = jack_port_get_buffer(clockPort, frames);
         jack_midi_clear_buffer(midi);
         const bool ticking = s.grid && s.clock && !stop;
         if (ticking && cycle.known()) {
             ticks.run(grid, cycle, clockLatency.load(std::memory_order_relaxed), frames,
-                      [&](std::uint32_t offset, bool first) {
-                          if (first) {
+                      [&](std::uint32_t offset, TickTrain::With with) {
+                          if (with == TickTrain::With::restart) {
+                              jack_midi_event_write(midi, offset, &midiStop, 1);
+                          }
+                          if (with != TickTrain::With::tick) {
+                              jack_midi_event_write(midi, offset, songPositionZero,
+                                                    sizeof songPositionZero);
                               jack_midi_event_write(midi, offset, &midiStart, 1);
                           }
                           jack_midi_event_write(midi, offset, &midiTick, 1);
@@ -177,21 +193,21 @@ struct JackClient::Shared {
 
         if (const ClickSound* now = sound.load(std::memory_order_acquire); now != playing) {
             playing = now; // a new rate: what played at the old one stops
+            tone = now ? &now->samples : nullptr;
             clickPlayed = now ? now->samples.size() : 0;
         }
         auto* audio = static_cast<float*>(jack_port_get_buffer(clickPort, frames));
         jack_nframes_t done = 0;
         const auto playTo = [&](jack_nframes_t end) {
             for (; done < end; ++done) {
-                audio[done] = playing && clickPlayed < playing->samples.size()
-                                  ? playing->samples[clickPlayed++]
-                                  : 0.0f;
+                audio[done] = tone && clickPlayed < tone->size() ? (*tone)[clickPlayed++] : 0.0f;
             }
         };
         if (s.grid && s.click && !stop && cycle.known() && playing) {
             beats.run(grid, cycle, clickLatency.load(std::memory_order_relaxed), frames,
-                      playing->lateUs, [&](std::uint32_t offset) {
+                      playing->lateUs, [&](std::uint32_t offset, bool one) {
                           playTo(offset);
+                          tone = one ? &playing->accent : &playing->samples;
                           clickPlayed = 0;
                       });
         } else if (!(s.grid && s.click)) {
@@ -217,9 +233,14 @@ struct JackClient::Shared {
             if (jack_midi_event_get(&event, midi, i) != 0) {
                 continue;
             }
-            // When it reached the system, not when this cycle began.
-            const auto at = static_cast<jack_time_t>(
-                std::llround(cycle.timeOf(static_cast<std::int64_t>(event.time) - latency)));
+            // When it reached the system, not when this cycle began; never before the one
+            // heard last, which JACK's measure of a cycle, carried on through a stall,
+            // can make it seem (the filter would take a time that went back for the next
+            // day's).
+            const jack_time_t at = std::max(
+                lastHeard, static_cast<jack_time_t>(std::llround(
+                               cycle.timeOf(static_cast<std::int64_t>(event.time) - latency))));
+            lastHeard = at;
             switch (filter->hear(event.buffer, event.size, static_cast<double>(at) * 1e-6)) {
             case TapFilter::Heard::strike:
                 if (events.push({Event::Kind::strike, at})) {
@@ -758,9 +779,11 @@ void JackClient::publish() {
     Settings& s = shared_->settings.back();
     s.grid = grid_.has_value() && offsetNs_.has_value();
     if (s.grid) {
-        const auto beatNs = std::chrono::duration_cast<nanoseconds>(grid_->beat.time_since_epoch());
-        s.beatUs = static_cast<double>(beatNs.count() + *offsetNs_) / 1000.0;
+        const auto oneNs = std::chrono::duration_cast<nanoseconds>(grid_->one.time_since_epoch());
+        s.beatUs = static_cast<double>(oneNs.count() + *offsetNs_) / 1000.0;
         s.beatLengthUs = 60e6 / grid_->bpm;
+        s.bar = std::max(grid_->bar, 1);
+        s.marks = grid_->marks;
     }
     s.gridSerial = gridSerial_;
     s.clock = clock_;

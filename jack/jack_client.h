@@ -40,10 +40,14 @@ class JackClient : public QObject {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;
 
-    // Quarter-note beats every 60/bpm seconds, one of them at `beat`.
+    // Quarter-note beats every 60/bpm seconds in bars of `bar` beats, the first of a bar
+    // (the one) at `one`; marks counts the times the one was set anew, as against bars
+    // that go on through a change of tempo.
     struct Grid {
         double bpm = 0;
-        TimePoint beat;
+        TimePoint one;
+        int bar = 1;
+        unsigned marks = 0;
         friend bool operator==(const Grid&, const Grid&) = default;
     };
 

@@ -30,17 +30,30 @@ std::int64_t Cycle::offsetOf(double us) const {
 }
 
 void TickTrain::begin(const JackGrid& grid, double nowUs) {
-    if (!running_) {
+    const double barUs = grid.lengthUs * grid.bar;
+    // Started but nothing sent yet (the first one is still to come): a new grid is
+    // started on as the first was.
+    if (!running_ || (count_ == 0 && serial_ != grid.serial)) {
         running_ = true;
         count_ = 0;
         serial_ = grid.serial;
+        marks_ = grid.marks;
+        restart_ = false;
         ramp_ = {};
-        next_ = static_cast<std::int64_t>(std::ceil((nowUs - grid.beatUs) / grid.lengthUs)) *
-                ticks_per_beat;
+        next_ = static_cast<std::int64_t>(std::ceil((nowUs - grid.beatUs) / barUs)) *
+                ticks_per_beat * grid.bar;
     } else if (serial_ != grid.serial) {
         serial_ = grid.serial;
+        if (marks_ != grid.marks) {
+            marks_ = grid.marks;
+            restart_ = true; // at the next one; meanwhile the beats go on
+        }
         plan(grid, lastUs_, nowUs);
     }
+}
+
+std::int64_t TickTrain::number() const {
+    return ramp_.ticks > 0 ? next_ - ramp_.ticks + ramp_.done + 1 : next_;
 }
 
 double TickTrain::due(const JackGrid& grid) const {
@@ -63,16 +76,20 @@ void TickTrain::advance(double due) {
 
 void TickTrain::plan(const JackGrid& grid, double fromUs, double earliestUs) {
     const double tick = grid.lengthUs / ticks_per_beat;
-    // The receiver's place in its beat of the next tick, and the ticks to its next beat.
-    const std::int64_t toBeat = (ticks_per_beat - count_ % ticks_per_beat) % ticks_per_beat + 1;
-    for (std::int64_t beats = 0; beats < 4; ++beats) {
-        const auto n = static_cast<double>(toBeat + beats * ticks_per_beat);
+    // The receiver's bar, which it is to keep; while it is to be started again anyway,
+    // its beat.
+    const std::int64_t unit = ticks_per_beat * (restart_ ? 1 : grid.bar);
+    const double unitUs = tick * static_cast<double>(unit);
+    // The receiver's place in its bar (or beat) of the next tick, and the ticks to its
+    // next bar (or beat).
+    const std::int64_t toNext = (unit - count_ % unit) % unit + 1;
+    for (std::int64_t units = 0; units < 4; ++units) {
+        const auto n = static_cast<double>(toNext + units * unit);
         const double ideal = std::max(fromUs + n * tick, earliestUs + (n - 1) * tick);
-        const auto nearest =
-            static_cast<std::int64_t>(std::floor((ideal - grid.beatUs) / grid.lengthUs));
+        const auto nearest = static_cast<std::int64_t>(std::floor((ideal - grid.beatUs) / unitUs));
         double best = HUGE_VAL;
-        for (std::int64_t beat = nearest - 1; beat <= nearest + 2; ++beat) {
-            const double end = grid.beatUs + static_cast<double>(beat) * grid.lengthUs;
+        for (std::int64_t at = nearest - 1; at <= nearest + 2; ++at) {
+            const double end = grid.beatUs + static_cast<double>(at) * unitUs;
             // Evenly from the last tick; or, where that would put the first before now
             // (after a stall, or a last tick a long one ago), from now.
             double step = (end - fromUs) / n, from = fromUs;
@@ -89,7 +106,7 @@ void TickTrain::plan(const JackGrid& grid, double fromUs, double earliestUs) {
             if (const double off = std::fabs(std::log(step / tick)); off < best) {
                 best = off;
                 ramp_ = {from, step, static_cast<std::int64_t>(n), 0};
-                next_ = beat * ticks_per_beat;
+                next_ = at * unit;
             }
         }
         if (best < HUGE_VAL) {

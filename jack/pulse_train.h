@@ -35,31 +35,44 @@ struct Cycle {
     }
 };
 
-// Quarter-note beats every lengthUs, one of them at beatUs; serial tells a new grid from
-// the same one measured again.
+// Quarter-note beats every lengthUs in bars of `bar` beats, the first of a bar (the one)
+// at beatUs; serial tells a new grid from the same one measured again, and marks a one
+// set anew from bars that go on.
 struct JackGrid {
     double beatUs = 0;
     double lengthUs = 0;
     std::uint64_t serial = 0;
+    int bar = 1;
+    unsigned marks = 0;
 };
 
 // MIDI clock: 24 ticks a beat from Start, as a receiver counts them. A drum machine takes
-// every 24th tick since Start for its beat, so the train keeps that count in step with
-// the grid through everything that moves the grid or JACK's clock:
-// - Started, its first tick (with Start) is the grid's next beat.
-// - On a new grid, the ticks up to the receiver's next beat (or the one after, when the
+// every 24th tick since Start for its beat and plays its pattern from the top at Start,
+// so the train keeps that count in step with the grid's beats and bars through
+// everything that moves the grid or JACK's clock:
+// - Started, Song Position Pointer 0 and Start go out before its first tick, on the
+//   grid's next one: the receiver's first beat is the bar's first.
+// - On a new grid, the ticks up to the receiver's next bar (or the one after, when the
 //   next is too close to reach) are spread evenly from the last tick sent to the new
-//   grid's beat that keeps them nearest the new tick length, never closer than half of
-//   it nor further apart than twice it; from that beat on every tick is the grid's own.
+//   grid's one that keeps them nearest the new tick length, never closer than half of
+//   it nor further apart than twice it; from that one on every tick is the grid's own.
+// - A one set anew (marked, or bars of another length) does not move the beats: the ticks
+//   follow the grid's beats, and at its next one the receiver is started again (Stop,
+//   Song Position Pointer 0, Start), so that its bar begins there.
 // - After a stall of JACK's clock, ticks less than half a tick late go out at once; later
 //   ones are caught up the same way from now, never in a burst: a receiver counting from
-//   Start has whole beats dropped, never a part of one.
+//   Start has whole bars dropped, never a part of one.
 class TickTrain {
 public:
     static constexpr int ticks_per_beat = 24;
 
-    // Calls send(offset, start) for every tick due in the cycle of `frames` frames (start
-    // is true for the first after Start), each moved earlier by the port's latency.
+    // What goes out with a tick: before the first after Start, Song Position Pointer 0
+    // and Start; before the first of a bar begun anew, Stop, Song Position Pointer 0 and
+    // Start.
+    enum class With { tick, start, restart };
+
+    // Calls send(offset, with) for every tick due in the cycle of `frames` frames, each
+    // moved earlier by the port's latency.
     template <class Send> void run(const JackGrid& grid, const Cycle& cycle, std::uint32_t latency,
                                    std::uint32_t frames, Send&& send) {
         const double nowUs = cycle.timeOf(latency);
@@ -75,7 +88,13 @@ public:
             if (offset >= frames) {
                 return;
             }
-            send(static_cast<std::uint32_t>(offset < 0 ? 0 : offset), count_ == 0);
+            With with = count_ == 0 ? With::start : With::tick;
+            if (restart_ && number() % (ticks_per_beat * grid.bar) == 0) {
+                with = With::restart;
+                restart_ = false;
+                count_ = 0;
+            }
+            send(static_cast<std::uint32_t>(offset < 0 ? 0 : offset), with);
             advance(due);
         }
     }
@@ -87,6 +106,7 @@ public:
 private:
     void begin(const JackGrid& grid, double nowUs);
     double due(const JackGrid& grid) const;
+    std::int64_t number() const; // the next tick's number on the grid (0: a one)
     void advance(double due);
     // Spreads the ticks up to a receiver's beat (its next, or the one after where the
     // next is out of reach) evenly from the last tick sent, at fromUs, or from
@@ -98,6 +118,8 @@ private:
     bool running_ = false;
     std::int64_t count_ = 0; // ticks sent since Start
     std::uint64_t serial_ = 0;
+    unsigned marks_ = 0;
+    bool restart_ = false; // at the grid's next one
     double lastUs_ = 0;     // when the last tick sent was due
     std::int64_t next_ = 0; // the next tick's number on the grid (0: a beat)
     struct Ramp {
@@ -112,6 +134,8 @@ private:
 // last click, so that none comes twice or crowds the one before.
 class BeatTrain {
 public:
+    // Calls pulse(offset, one) for every beat due in the cycle, one telling the first of
+    // a bar.
     template <class Pulse> void run(const JackGrid& grid, const Cycle& cycle, std::uint32_t latency,
                                     std::uint32_t frames, double lateUs, Pulse&& pulse) {
         const double nowUs = cycle.timeOf(latency);
@@ -126,7 +150,8 @@ public:
             if (offset >= frames) {
                 return;
             }
-            pulse(static_cast<std::uint32_t>(offset < 0 ? 0 : offset));
+            pulse(static_cast<std::uint32_t>(offset < 0 ? 0 : offset),
+                  (next_ % grid.bar + grid.bar) % grid.bar == 0);
             lastUs_ = due;
             ++next_;
         }

@@ -97,7 +97,8 @@ bool JackControl::click() const {
 
 void JackControl::share(std::optional<BeatGrid> grid) {
     if (grid && grid->bpm <= fastest_beat_bpm) {
-        client_->setGrid(JackClient::Grid{grid->bpm, steadyTimeOf(clock_, grid->beat)});
+        client_->setGrid(
+            JackClient::Grid{grid->bpm, steadyTimeOf(clock_, grid->one), grid->bar, grid->marks});
     } else {
         client_->setGrid(std::nullopt);
     }

@@ -177,7 +177,9 @@ void Rig::setNote(std::int16_t notemode) {
 }
 
 void Rig::startAt(double bpm) {
-    start_ = BeatGrid{bpm, clock_()};
+    // The first bar a moment from now, when the rig has had time to open its client.
+    const double one = clock_() + 0.5;
+    start_ = BeatGrid{bpm, one, session_.beatsInBar(), one};
     share();
 }
 

@@ -108,7 +108,7 @@ TEST_F(StageBox, APedalLaterAndTwoServerRestartsLeaveTheClockAndItsConnectionsRu
     ASSERT_TRUE(says("^tempo-calculator: started: tapping from pedal:out")) << log().toStdString();
     ASSERT_TRUE(says("JACK: waiting for a server")) << log().toStdString();
     ASSERT_EQ(server("start"), 0);
-    ASSERT_TRUE(says("JACK: server found, client open", 1000)) << log().toStdString();
+    ASSERT_TRUE(says("JACK: server found, client open", 5000)) << log().toStdString();
 
     long afterFirst = 0;
     for (int round = 0; round < 3; ++round) {
@@ -117,25 +117,29 @@ TEST_F(StageBox, APedalLaterAndTwoServerRestartsLeaveTheClockAndItsConnectionsRu
         EXPECT_TRUE(says(QStringLiteral("JACK: clock connected to listener:midi(.|\\n)*"
                                         "(JACK: clock connected to listener:midi(.|\\n)*){%1}")
                              .arg(round),
-                         2000))
+                         5000))
             << log().toStdString();
         if (round == 0) {
             QTest::qWait(3000); // the pedal comes 3 s after the box
         }
         Pedal pedal;
         EXPECT_TRUE(says(
-            QStringLiteral("(pedal: listening to pedal:out(.|\\n)*){%1}").arg(round + 1), 1000))
+            QStringLiteral("(pedal: listening to pedal:out(.|\\n)*){%1}").arg(round + 1), 3000))
             << log().toStdString();
         pedal.play(beats(6));
         ASSERT_TRUE(QTest::qWaitFor([&] { return pedal.done(); }, 10'000));
         EXPECT_TRUE(says("tempo 1[12][0-9](\\.[0-9]*)? BPM", 1000)) << log().toStdString();
-        // The clock runs on the taps' beat: Start once, then 24 ticks a beat at 120.
-        QTest::qWait(1000);
+        // The clock runs on the taps' beat, started on a bar line (Song Position Pointer 0,
+        // then Start), 24 ticks a beat at 120.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return listener->ticks().size() > 48; }, 5000));
         const auto ticks = listener->ticks();
-        ASSERT_GT(ticks.size(), 24u);
-        EXPECT_EQ(listener->events().front().byte, 0xfa);
-        const double beat = (ticks.back().usecs - ticks[ticks.size() - 25].usecs);
-        EXPECT_NEAR(beat, 500'000, 30'000);
+        EXPECT_EQ(listener->events().front().byte, 0xf2);
+        std::vector<double> gaps;
+        for (std::size_t i = 1; i < ticks.size(); ++i) {
+            gaps.push_back(ticks[i].usecs - ticks[i - 1].usecs);
+        }
+        std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
+        EXPECT_NEAR(24 * gaps[gaps.size() / 2], 500'000, 30'000);
         if (round == 0) {
             afterFirst = residentKiB();
         } else {
@@ -151,8 +155,10 @@ TEST_F(StageBox, APedalLaterAndTwoServerRestartsLeaveTheClockAndItsConnectionsRu
         EXPECT_TRUE(says(QStringLiteral("(JACK: server gone(.|\\n)*){%1}").arg(round + 1), 3000))
             << log().toStdString();
         ASSERT_EQ(server("start"), 0);
+        // Back within 2 s of the server (stage_bench measures it); here, on a busy machine,
+        // only that it comes back.
         EXPECT_TRUE(says(
-            QStringLiteral("(JACK: server found, client open(.|\\n)*){%1}").arg(round + 2), 2000))
+            QStringLiteral("(JACK: server found, client open(.|\\n)*){%1}").arg(round + 2), 8000))
             << log().toStdString();
     }
 }
@@ -162,9 +168,8 @@ TEST_F(StageBox, ABeatFromTheStartTicksUntilSigtermStopsItAndItEndsAtOnce) {
     Listener listener(false);
     start({"--clock", "--bpm", "100", "--connect", "clock=listener:midi"});
     ASSERT_TRUE(says("JACK: clock connected to listener:midi")) << log().toStdString();
-    QTest::qWait(1500);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listener.ticks().size() > 48; }, 5000));
     const auto ticks = listener.ticks();
-    ASSERT_GT(ticks.size(), 24u);
     // 100 BPM: 25 ms a tick, 600 ms a beat.
     EXPECT_NEAR(ticks.back().usecs - ticks[ticks.size() - 25].usecs, 600'000, 2'000);
 
@@ -195,7 +200,7 @@ TEST_F(StageBox, SighupReadsTheSettingsAgain) {
     start({"--bpm", "120", "--connect", "clock=listener:midi"});
     ASSERT_TRUE(says("started: .*the line through strikes.*MIDI clock on")) << log().toStdString();
     ASSERT_TRUE(says("JACK: clock connected to listener:midi")) << log().toStdString();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return listener.ticks().size() > 24; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listener.ticks().size() > 24; }, 5000));
     writeSettings("[beat]\nmidi_clock=off\n");
     ::kill(static_cast<pid_t>(box.processId()), SIGHUP);
     EXPECT_TRUE(says("settings read again: .*the mean of the tempos.*MIDI clock off"))

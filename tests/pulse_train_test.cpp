@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <utility>
 #include <vector>
 
 namespace tempocalc {
@@ -57,8 +58,8 @@ struct Clocked {
 
     void cycle(const JackGrid& grid, double stallUs = 0) {
         const Cycle c = server.next(stallUs);
-        train.run(grid, c, 0, server.period, [&](std::uint32_t offset, bool start) {
-            if (start) {
+        train.run(grid, c, 0, server.period, [&](std::uint32_t offset, TickTrain::With with) {
+            if (with != TickTrain::With::tick) {
                 ++heard.starts;
                 heard.ticks.clear();
                 heard.frames.clear();
@@ -229,7 +230,7 @@ TEST(BeatTrain, ClicksOnTheBeatsLeavesOutALateOneAndNeverClicksTwiceOnANewGrid) 
             const Cycle c = server.next(stallUs);
             stallUs = 0;
             train.run(grid, c, 0, server.period, 4 * server.frameUs(),
-                      [&](std::uint32_t offset) { clicks.push_back(c.timeOf(offset)); });
+                      [&](std::uint32_t offset, bool) { clicks.push_back(c.timeOf(offset)); });
         }
     };
     JackGrid grid = gridAt(120, server.us + 10'000, 1);
@@ -251,6 +252,121 @@ TEST(BeatTrain, ClicksOnTheBeatsLeavesOutALateOneAndNeverClicksTwiceOnANewGrid) 
     run(grid, server.us + 1.5e6);
     ASSERT_GT(clicks.size(), before);
     EXPECT_GE(clicks[before] - last, 250'000);
+}
+
+// A receiver that knows bars: every tick with what came before it.
+struct Barred {
+    Server server;
+    TickTrain train;
+    std::vector<double> ticks;
+    std::vector<TickTrain::With> with;
+
+    void runUntil(const JackGrid& grid, double us, double stallUs = 0) {
+        while (server.us < us) {
+            const Cycle c = server.next(stallUs);
+            stallUs = 0;
+            train.run(grid, c, 0, server.period, [&](std::uint32_t offset, TickTrain::With w) {
+                ticks.push_back(c.timeOf(offset));
+                with.push_back(w);
+            });
+        }
+    }
+    // The receiver's count of the i-th tick: since the latest Start.
+    std::size_t count(std::size_t i) const {
+        std::size_t from = i;
+        while (from > 0 && with[from] == TickTrain::With::tick) {
+            --from;
+        }
+        return i - from;
+    }
+};
+
+JackGrid barred(double bpm, double oneUs, std::uint64_t serial, int bar, unsigned marks = 0) {
+    return {oneUs, 60e6 / bpm, serial, bar, marks};
+}
+
+TEST(TickTrainBars, StartsWithSongPositionZeroOnTheNextOneAndKeepsTheBarsThroughChanges) {
+    Barred r;
+    std::mt19937 random(4);
+    double bpm = 110;
+    JackGrid grid = barred(bpm, r.server.us + 700'000, 1, 4);
+    r.runUntil(grid, r.server.us + 3e6);
+    ASSERT_EQ(r.with.front(), TickTrain::With::start);
+    EXPECT_LE(offTick(grid, r.ticks.front(), 1), r.server.frameUs());
+    EXPECT_NEAR(r.ticks.front(), grid.beatUs, r.server.frameUs()); // the next one, not beat
+    for (std::uint64_t change = 2; change < 300; ++change) {
+        bpm = std::clamp(bpm * std::uniform_real_distribution(0.85, 1.18)(random), 50.0, 220.0);
+        const double length = 60e6 / bpm;
+        const int bar = 4;
+        grid = barred(bpm, r.server.us - std::uniform_real_distribution(0.0, bar * length)(random),
+                      change, bar);
+        const std::size_t counted = r.ticks.size();
+        r.runUntil(grid, r.server.us + std::uniform_real_distribution(9.0, 12.0)(random) * length);
+        // From the receiver's second bar after the change on, its bars are the grid's.
+        const std::size_t per = 24 * 4;
+        for (std::size_t i = counted + 1; i < r.ticks.size(); ++i) {
+            ASSERT_EQ(r.with[i], TickTrain::With::tick) << "a change of tempo restarted it";
+            ASSERT_GE(r.ticks[i] - r.ticks[i - 1], length / 48 - r.server.frameUs());
+            if (i >= (counted + per - 1) / per * per + per && r.count(i) % per == 0) {
+                ASSERT_LE(offTick(grid, r.ticks[i], 1), r.server.frameUs()) << "change " << change;
+                const double bars = (r.ticks[i] - grid.beatUs) / (bar * length);
+                ASSERT_NEAR(bars, std::round(bars), 0.01) << "change " << change;
+            }
+        }
+    }
+}
+
+TEST(TickTrainBars, ANewGridBeforeTheFirstOneIsStartedOnAsTheFirstWas) {
+    Barred r;
+    r.runUntil(barred(120, r.server.us + 1.5e6, 1, 4), r.server.us + 0.3e6);
+    EXPECT_TRUE(r.ticks.empty()); // started, waiting for its one
+    const JackGrid grid = barred(126, r.server.us + 0.9e6, 2, 4, 1);
+    r.runUntil(grid, r.server.us + 3e6);
+    ASSERT_FALSE(r.ticks.empty());
+    EXPECT_EQ(r.with.front(), TickTrain::With::start);
+    EXPECT_NEAR(r.ticks.front(), grid.beatUs, r.server.frameUs());
+    for (std::size_t i = 1; i < r.ticks.size(); ++i) {
+        EXPECT_LE(offTick(grid, r.ticks[i]), r.server.frameUs()) << "tick " << i;
+    }
+}
+
+TEST(TickTrainBars, AOneMarkedAnewStartsTheReceiverAgainThereWithoutMovingTheBeats) {
+    Barred r;
+    JackGrid grid = barred(120, r.server.us + 10'000, 1, 4);
+    r.runUntil(grid, r.server.us + 2.2e6);
+    const std::size_t before = r.ticks.size();
+    // The next strike is marked: the beats stay, the one moves to the beat after.
+    grid = barred(120, grid.beatUs + 500'000, 2, 4, 1);
+    r.runUntil(grid, r.server.us + 4e6);
+    std::size_t restarts = 0;
+    for (std::size_t i = before; i < r.ticks.size(); ++i) {
+        EXPECT_LE(offTick(grid, r.ticks[i]), r.server.frameUs()) << "a beat moved: tick " << i;
+        if (r.with[i] == TickTrain::With::restart) {
+            ++restarts;
+            EXPECT_LE(offTick(grid, r.ticks[i], 4), r.server.frameUs()) << "not on the new one";
+        }
+        if (restarts > 0 && r.count(i) % 96 == 0) {
+            EXPECT_LE(offTick(grid, r.ticks[i], 4), r.server.frameUs());
+        }
+    }
+    EXPECT_EQ(restarts, 1u);
+}
+
+TEST(BeatTrainBars, AccentsTheOneOfEveryBar) {
+    Server server;
+    BeatTrain train;
+    const JackGrid grid = barred(150, server.us + 30'000, 1, 3);
+    std::vector<std::pair<double, bool>> clicks;
+    while (server.us < 5e9 + 4e6) {
+        const Cycle c = server.next();
+        train.run(grid, c, 0, server.period, 4 * server.frameUs(),
+                  [&](std::uint32_t offset, bool one) { clicks.push_back({c.timeOf(offset), one}); });
+    }
+    ASSERT_GT(clicks.size(), 6u);
+    for (const auto& [at, one] : clicks) {
+        const double beats = std::round((at - grid.beatUs) / grid.lengthUs);
+        EXPECT_EQ(one, std::fmod(beats, 3) == 0) << beats;
+    }
 }
 
 } // namespace

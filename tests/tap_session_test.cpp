@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <random>
+#include <vector>
 
 namespace tempocalc {
 namespace {
@@ -152,6 +153,76 @@ TEST(TapSession, AChangeOfNoteValueKeepsTheBeatUntilTheNewLineHasATempo) {
     }
     EXPECT_EQ(*shown.text1, "120.");
     EXPECT_EQ(session.grid()->bpm, 120.0);
+}
+
+// A player at 120 BPM with 8 ms of jitter: the beat of each strike in its bar.
+struct Bars {
+    TapSession session{".", AverageMethod::line};
+    std::mt19937 random{11};
+    std::normal_distribution<double> jitter{0.0, 0.008};
+    Shown shown;
+    double t = 3000.0;
+
+    // Strikes `count` beats `apart` seconds apart; the bar's beat of each.
+    std::vector<int> strike(int count, double apart = 0.5) {
+        std::vector<int> beats;
+        for (int i = 0; i < count; ++i, t += apart) {
+            const double at = t + jitter(random);
+            session.strike(at, shown);
+            if (session.grid()) {
+                beats.push_back(beat_in_bar(*session.grid(), at));
+            }
+        }
+        return beats;
+    }
+};
+
+TEST(TapSessionBars, TheFirstStrikeIsTheOneAndTheBarsGoOnThroughChangesOfTempo) {
+    Bars bars;
+    EXPECT_EQ(bars.strike(9), (std::vector<int>{2, 3, 4, 1, 2, 3, 4, 1}));
+    // A held change from 120 to 132: the bars go on with the beats.
+    const std::vector<int> after = bars.strike(12, 60.0 / 132);
+    EXPECT_EQ(after, (std::vector<int>{2, 3, 4, 1, 2, 3, 4, 1, 2, 3, 4, 1}));
+    EXPECT_NEAR(bars.session.grid()->bpm, 132, 1.5);
+    bars.session.setBeatsInBar(3);
+    EXPECT_EQ(bars.strike(4, 60.0 / 132).size(), 4u);
+    EXPECT_EQ(beat_in_bar(*bars.session.grid(), bars.session.grid()->one), 1);
+}
+
+TEST(TapSessionBars, MarkingTheOneMovesTheBarNeverTheBeats) {
+    Bars marked, plain;
+    plain.strike(6);
+    marked.strike(6);
+    marked.session.markOne();
+    EXPECT_EQ(marked.strike(5), (std::vector<int>{1, 2, 3, 4, 1}));
+    EXPECT_EQ(plain.strike(5), (std::vector<int>{3, 4, 1, 2, 3}));
+    EXPECT_EQ(marked.session.grid()->bpm, plain.session.grid()->bpm);
+    EXPECT_EQ(marked.session.grid()->beat, plain.session.grid()->beat);
+    // A strike that does not reach the engine leaves the mark for the next.
+    marked.session.markOne();
+    marked.session.strike(marked.t - 1.0, marked.shown); // out of order
+    EXPECT_TRUE(marked.session.isMarkingOne());
+    EXPECT_EQ(marked.strike(2), (std::vector<int>{1, 2}));
+}
+
+TEST(TapSessionBars, APauseOrANewNoteValueStartsTheBarAtItsFirstStrike) {
+    Bars bars;
+    bars.strike(6);
+    // A pause of a beat and a bit: until the new line has a tempo, the old bars go on
+    // (its first strike falls on their fourth beat); then its first strike is the one.
+    bars.t += 2.6;
+    EXPECT_EQ(bars.strike(1), (std::vector<int>{4}));
+    EXPECT_EQ(bars.strike(3), (std::vector<int>{2, 3, 4}));
+    // Eighth notes, the first of them a quarter of a second on: it is the one.
+    bars.session.notetoggle(bars.shown);
+    bars.t += 0.25;
+    const double first = bars.t;
+    bars.strike(6, 0.25);
+    EXPECT_NEAR(bars.session.grid()->one, first, 0.03);
+    EXPECT_EQ(beat_in_bar(*bars.session.grid(), first + 1.0), 3);
+    bars.session.initialize(bars.shown);
+    EXPECT_FALSE(bars.session.grid());
+    EXPECT_EQ(bars.strike(3), (std::vector<int>{2, 3}));
 }
 
 } // namespace
