@@ -44,9 +44,11 @@ struct RunOptions {
 
     // The settings with this run's choices over them.
     Settings over(Settings settings) const {
-        if (tap) {
+        if (tap && (tap->api != settings.midiApi || tap->name != settings.midiPort)) {
+            // What was learned on the window's pedal is no message of this one.
             settings.midiApi = tap->api;
             settings.midiPort = tap->name;
+            settings.midiMessage.clear();
         }
         settings.midiClock = settings.midiClock || clock;
         settings.click = settings.click || click;
@@ -100,7 +102,7 @@ std::optional<RunOptions> read(const QCommandLineParser& parser, QString& error)
     const auto value = [&](const char* name) { return parser.value(QString::fromLatin1(name)); };
     if (is("tap")) {
         const QString port = value("tap");
-        if (port.isEmpty()) {
+        if (port.isEmpty() || port == QLatin1String("alsa:")) {
             error = QStringLiteral("--tap needs a port");
             return std::nullopt;
         }
@@ -169,6 +171,12 @@ QString describe(const Settings& settings, const RunOptions& run) {
         << (settings.midiPort.isEmpty()
                 ? QStringLiteral("no pedal chosen")
                 : QStringLiteral("tapping from %1 (%2)").arg(settings.midiPort, settings.midiApi));
+    if (const std::optional<MidiMessage> learned = MidiMessage::fromString(settings.midiMessage)) {
+        parts << QStringLiteral("only %1 %2 on channel %3 strikes (learned)")
+                     .arg(learned->kind == MidiMessage::Kind::note ? "note" : "controller")
+                     .arg(learned->number)
+                     .arg(learned->channel);
+    }
     parts << QStringLiteral("%1 notes")
                  .arg(settings.note == 0   ? "quarter"
                       : settings.note == 1 ? "eighth"
@@ -193,11 +201,12 @@ int runHeadless(int argc, char* argv[]) {
     QCoreApplication::setApplicationVersion(QStringLiteral(TEMPOCALC_VERSION));
     QCommandLineParser parser;
     describe(parser);
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     if (!parser.parse(QCoreApplication::arguments())) {
         say(parser.errorText());
         return 2;
     }
-    if (parser.isSet(QStringLiteral("help"))) {
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
         parser.showHelp(0);
     }
     if (parser.isSet(QStringLiteral("version"))) {
@@ -226,7 +235,12 @@ int runHeadless(int argc, char* argv[]) {
     QObject::connect(&rig, &Rig::shown, &app, [&] {
         const std::optional<double> tempo = rig.session().average();
         if (tempo && tempo != lastTempo) {
-            say(QStringLiteral("tempo %1 BPM").arg(QString::fromStdString(average_text(*tempo))));
+            // As Ave would show it; and the beat that goes out, where the mean differs.
+            QString line = QStringLiteral("tempo %1 BPM").arg(*tempo, 0, 'f', 3);
+            if (const std::optional<BeatGrid> grid = rig.grid(); grid && grid->bpm != *tempo) {
+                line += QStringLiteral(" (the mean); the beat %1 BPM").arg(grid->bpm, 0, 'f', 3);
+            }
+            say(line);
         }
         lastTempo = tempo;
     });
@@ -238,7 +252,7 @@ int runHeadless(int argc, char* argv[]) {
         JackClient* client = jack->client();
         QObject::connect(client, &JackClient::stateChanged, &app, [client](JackClient::State s) {
             if (s == JackClient::State::open) {
-                say(QStringLiteral("JACK: server found, client open"));
+                say(QStringLiteral("JACK: server found, client %1 open").arg(client->name()));
             } else if (s == JackClient::State::waiting) {
                 say(QStringLiteral("JACK: waiting for a server (%1)").arg(client->error()));
             }
@@ -324,7 +338,8 @@ int runHeadless(int argc, char* argv[]) {
                     }
                 });
                 client->setWanted(false);
-                QTimer::singleShot(800, &app, [] { QCoreApplication::exit(0); });
+                // A server that hangs is not waited for: out within a second.
+                QTimer::singleShot(500, &app, [] { QCoreApplication::exit(0); });
                 return;
             }
         }
@@ -332,11 +347,11 @@ int runHeadless(int argc, char* argv[]) {
         QCoreApplication::exit(0);
     });
 
+    say(QStringLiteral("started: %1").arg(describe(choices, *run)));
     rig.setConnections(run->connections);
     if (run->bpm) {
         rig.startAt(*run->bpm);
     }
-    say(QStringLiteral("started: %1").arg(describe(choices, *run)));
     const int status = QCoreApplication::exec();
     ::close(signalSocket[0]);
     ::close(signalSocket[1]);

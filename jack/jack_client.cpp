@@ -6,6 +6,7 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QSocketNotifier>
@@ -90,7 +91,8 @@ struct JackClient::Shared {
     TripleBuffer<Settings> settings;
     SpscQueue<Event, 256> events;
     std::atomic<bool> restartTap{false};
-    std::atomic<bool> stopping{false}; // the worker is closing: a Stop, then nothing
+    std::atomic<bool> startAgain{false}; // the clock has a receiver that had no Start
+    std::atomic<bool> stopping{false};   // the worker is closing: a Stop, then nothing
     std::atomic<jack_nframes_t> clockLatency{0}, clickLatency{0}, tapLatency{0};
     std::atomic<bool> clockRunning{false};
     std::atomic<std::uint64_t> cycles{0};
@@ -172,6 +174,9 @@ struct JackClient::Shared {
         void* midi = jack_port_get_buffer(clockPort, frames);
         jack_midi_clear_buffer(midi);
         const bool ticking = s.grid && s.clock && !stop;
+        if (startAgain.exchange(false, std::memory_order_acquire)) {
+            ticks.startAgain();
+        }
         if (ticking && cycle.known()) {
             ticks.run(grid, cycle, clockLatency.load(std::memory_order_relaxed), frames,
                       [&](std::uint32_t offset, TickTrain::With with) {
@@ -237,9 +242,9 @@ struct JackClient::Shared {
             // heard last, which JACK's measure of a cycle, carried on through a stall,
             // can make it seem (the filter would take a time that went back for the next
             // day's).
-            const jack_time_t at = std::max(
-                lastHeard, static_cast<jack_time_t>(std::llround(
-                               cycle.timeOf(static_cast<std::int64_t>(event.time) - latency))));
+            const jack_time_t at =
+                std::max(lastHeard, static_cast<jack_time_t>(std::llround(cycle.timeOf(
+                                        static_cast<std::int64_t>(event.time) - latency))));
             lastHeard = at;
             switch (filter->hear(event.buffer, event.size, static_cast<double>(at) * 1e-6)) {
             case TapFilter::Heard::strike:
@@ -311,11 +316,13 @@ public:
         // a second.
         connect(poll_, &QTimer::timeout, this, &Worker::open);
         connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [this] {
-            if (wanted_ && !client_) {
+            if (wanted_ && !client_ && serverMayBeThere()) {
                 retries_ = 50; // five seconds: a busy machine starts a server slowly
                 open();
             }
         });
+        jack_set_error_function(&quiet); // a missing server is said in one line, not here
+        jack_set_info_function(&quiet);
     }
 
     void want() {
@@ -337,8 +344,6 @@ public:
             poll_->stop();
             return;
         }
-        jack_set_error_function(&quiet); // a missing server is said in one line, not here
-        jack_set_info_function(&quiet);
         jack_status_t status{};
         jack_client_t* client = jack_client_open(client_name, JackNoStartServer, &status);
         if (!client) {
@@ -387,12 +392,13 @@ public:
             return;
         }
         client_ = client;
+        const QString name = QString::fromUtf8(jack_get_client_name(client));
         poll_->stop();
         // Watched again only while waiting: nothing there wakes an open client.
         if (!watcher_->directories().isEmpty()) {
             watcher_->removePaths(watcher_->directories());
         }
-        emit opened();
+        emit opened(name);
         rescan();
     }
 
@@ -503,11 +509,20 @@ public:
         setTapConnected(client_ && !connectedTo_.isEmpty() &&
                         jack_port_connected_to(shared_.tapPort, connectedTo_.toUtf8().constData()));
         if (client_) {
-            for (const auto& connection : connectedNow()) {
+            const QList<QPair<QString, QString>> now = connectedNow();
+            for (const auto& connection : now) {
                 if (!remembered_.contains(connection)) {
                     remembered_.append(connection);
                 }
+                // A drum machine plugged in while the clock runs waits for a Start.
+                if (connection.first == QLatin1String("clock") &&
+                    !clockHeardBy_.contains(connection)) {
+                    shared_.startAgain.store(true, std::memory_order_release);
+                }
             }
+            clockHeardBy_ = now;
+        } else {
+            clockHeardBy_.clear();
         }
         for (Connection& c : connections_) {
             const bool now = client_ && !c.found.isEmpty() &&
@@ -528,7 +543,7 @@ public:
     }
 
 signals:
-    void opened();
+    void opened(const QString& name);
     void failed(const QString& error);
     void closed();
     void tapSources(const QStringList& sources, bool answered);
@@ -537,6 +552,20 @@ signals:
     void connectionChanged(const QString& ours, const QString& theirs, bool connected);
 
 private:
+    // Whether the change in a watched folder may be our server starting: jackd's socket
+    // for the server named (jack_NAME_UID_0), or PipeWire's; others' do not wake us.
+    static bool serverMayBeThere() {
+        const QString name = qEnvironmentVariable("JACK_DEFAULT_SERVER", QStringLiteral("default"));
+        const QString socket = QStringLiteral("jack_%1_%2_").arg(name).arg(getuid());
+        if (!QDir(QStringLiteral("/dev/shm"))
+                 .entryList({socket + QLatin1Char('*')}, QDir::System | QDir::Files)
+                 .isEmpty()) {
+            return true;
+        }
+        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/pipewire-0"));
+    }
+
     jack_port_t* ourPort(const QString& name) const {
         return name == QLatin1String("clock")   ? shared_.clockPort
                : name == QLatin1String("click") ? shared_.clickPort
@@ -636,7 +665,8 @@ private:
         bool connected;
     };
     QList<Connection> connections_;
-    QList<QPair<QString, QString>> remembered_; // what the ports were connected to last
+    QList<QPair<QString, QString>> remembered_;   // what the ports were connected to last
+    QList<QPair<QString, QString>> clockHeardBy_; // the outputs' connections as last seen
 };
 
 JackClient::JackClient(QObject* parent)
@@ -682,7 +712,7 @@ JackClient::~JackClient() {
         worker->close(true);
         QThread::currentThread()->quit();
     });
-    if (!thread_->wait(1000)) {
+    if (!thread_->wait(400)) {
         // A server that hangs: its client, and what its callbacks use, are left to the
         // end of the process rather than freed under them.
         (void)shared_.release();
@@ -716,11 +746,12 @@ void JackClient::setState(State state) {
     }
 }
 
-void JackClient::opened() {
+void JackClient::opened(const QString& name) {
     if (!wanted_) {
         return; // turned off meanwhile: its close follows
     }
     error_.clear();
+    name_ = name;
     measureClock();
     publish();
     if (grid_) {
@@ -832,13 +863,13 @@ void JackClient::drain() {
         remeasure_->stop();
         offsetNs_.reset();
         publish();
+        emit shutDown(reason);
         if (wanted_) {
             error_ = noServer();
             setState(State::waiting);
         }
         QMetaObject::invokeMethod(worker_,
                                   [worker = worker_, wanted = wanted_] { worker->reopen(wanted); });
-        emit shutDown(reason);
     }
 }
 

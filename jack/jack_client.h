@@ -64,7 +64,7 @@ public:
     static constexpr double merge_seconds = TapFilter::merge_seconds;
 
     explicit JackClient(QObject* parent = nullptr);
-    ~JackClient() override; // closes, waiting for a server that hangs no longer than a second
+    ~JackClient() override; // closes, waiting for a server that hangs no longer than 0.4 s
 
     // Whether the client should be there; it opens, waits or closes by itself.
     void setWanted(bool wanted);
@@ -73,6 +73,9 @@ public:
     bool isOpen() const { return state_ == State::open; }
     // Why it is not open while it is wanted, in one line.
     QString error() const { return error_; }
+    // The client's name while open ("tempo-calculator", or "tempo-calculator-01" beside
+    // another copy).
+    QString name() const { return name_; }
 
     // The grid, the switches and the tap's port are kept while closed, and hold again
     // on the next open.
@@ -127,7 +130,7 @@ private:
     struct Shared;
     class Worker;
     void setState(State state);
-    void opened();
+    void opened(const QString& name);
     void failed(const QString& error);
     void closed();
     void publish();
@@ -142,6 +145,7 @@ private:
     bool wanted_ = false;
     State state_ = State::off;
     QString error_;
+    QString name_;
     std::optional<Grid> grid_;
     std::uint64_t gridSerial_ = 0;
     std::optional<std::int64_t> offsetNs_; // JACK's clock minus the steady clock, while open

@@ -100,6 +100,12 @@ public:
     }
     // The clock stops: the next run starts afresh, with Start.
     void stop() { running_ = false; }
+    // A receiver joined that has had no Start: all are started again at the next one.
+    void startAgain() {
+        if (running_ && count_ > 0) {
+            restart_ = true;
+        }
+    }
     bool running() const { return running_; }
     std::int64_t count() const { return count_; } // ticks since Start
 
@@ -119,7 +125,7 @@ private:
     std::int64_t count_ = 0; // ticks sent since Start
     std::uint64_t serial_ = 0;
     unsigned marks_ = 0;
-    bool restart_ = false; // at the grid's next one
+    bool restart_ = false;  // at the grid's next one
     double lastUs_ = 0;     // when the last tick sent was due
     std::int64_t next_ = 0; // the next tick's number on the grid (0: a beat)
     struct Ramp {

@@ -1,9 +1,15 @@
 #include "rtmidi_input.h"
 
+#include <QTimer>
+
 namespace tempocalc {
 
 RtMidiInput::RtMidiInput(const MidiTap::Clock& clock, const QString& leftOut, QObject* parent)
-    : TapInput(parent), tap_(new MidiTap(clock, this)), leftOut_(leftOut) {
+    : TapInput(parent), tap_(new MidiTap(clock, this)), leftOut_(leftOut), look_(new QTimer(this)) {
+    // ALSA's sequencer says nothing through RtMidi of a device plugged in again: while
+    // the chosen port is missing it is looked for once a second, and only then.
+    look_->setInterval(1000);
+    connect(look_, &QTimer::timeout, this, &RtMidiInput::refresh);
     if (!leftOut.isEmpty()) {
         tap_->leaveOut(leftOut);
     }
@@ -15,8 +21,30 @@ void RtMidiInput::refresh() {
     // Its system went away and is back (a device unplugged and plugged in again).
     if (const std::optional<MidiPort> chosen = tap_->chosen(); chosen && !tap_->isOpen()) {
         if (const std::optional<MidiPort> present = MidiPort::find(*chosen, tap_->ports())) {
-            tap_->open(*present);
+            if (tap_->open(*present)) {
+                emit portsChanged();
+            }
         }
+    }
+    lookAgainLater();
+}
+
+bool RtMidiInput::open(const MidiPort& port) {
+    const bool opened = tap_->open(port);
+    lookAgainLater();
+    return opened;
+}
+
+void RtMidiInput::close() {
+    tap_->close();
+    look_->stop();
+}
+
+void RtMidiInput::lookAgainLater() {
+    if (tap_->chosen() && !tap_->isOpen()) {
+        look_->start();
+    } else {
+        look_->stop();
     }
 }
 

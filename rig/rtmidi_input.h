@@ -3,6 +3,10 @@
 #include "midi_tap.h"
 #include "tap_input.h"
 
+QT_BEGIN_NAMESPACE
+class QTimer;
+QT_END_NAMESPACE
+
 namespace tempocalc {
 
 // The MIDI systems that RtMidi reaches (ALSA's sequencer, and JACK where the program
@@ -17,8 +21,8 @@ public:
     void refresh() override;
     QList<MidiPort> ports(int& systems) override;
     bool handles(const MidiPort& port) const override;
-    bool open(const MidiPort& port) override { return tap_->open(port); }
-    void close() override { tap_->close(); }
+    bool open(const MidiPort& port) override;
+    void close() override;
     bool isOpen() const override { return tap_->isOpen(); }
     void learn() override { tap_->learn(); }
     bool isLearning() const override { return tap_->isLearning(); }
@@ -26,8 +30,12 @@ public:
     void setLearned(std::optional<MidiMessage> message) override { tap_->setLearned(message); }
 
 private:
+    // Looks for the chosen port while it is not there; nothing says when it comes back.
+    void lookAgainLater();
+
     MidiTap* tap_;
     QString leftOut_;
+    QTimer* look_;
 };
 
 } // namespace tempocalc

@@ -22,6 +22,16 @@ foreach(path
   endif()
 endforeach()
 
+# The stage box's user unit, naming the program where it was installed.
+set(unit "${PREFIX}/share/systemd/user/tempo-calculator.service")
+if(NOT EXISTS "${unit}")
+  message(FATAL_ERROR "not installed: share/systemd/user/tempo-calculator.service")
+endif()
+file(STRINGS "${unit}" exec REGEX "^ExecStart=")
+if(NOT exec STREQUAL "ExecStart=${PREFIX}/bin/tempo-calculator --headless")
+  message(FATAL_ERROR "the unit starts '${exec}', not ${PREFIX}/bin/tempo-calculator --headless")
+endif()
+
 file(STRINGS "${PREFIX}/share/applications/${id}.desktop" icon REGEX "^Icon=")
 if(NOT icon STREQUAL "Icon=${id}")
   message(FATAL_ERROR "the launcher names the icon '${icon}', not ${id}")

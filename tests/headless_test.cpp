@@ -108,7 +108,7 @@ TEST_F(StageBox, APedalLaterAndTwoServerRestartsLeaveTheClockAndItsConnectionsRu
     ASSERT_TRUE(says("^tempo-calculator: started: tapping from pedal:out")) << log().toStdString();
     ASSERT_TRUE(says("JACK: waiting for a server")) << log().toStdString();
     ASSERT_EQ(server("start"), 0);
-    ASSERT_TRUE(says("JACK: server found, client open", 5000)) << log().toStdString();
+    ASSERT_TRUE(says("JACK: server found, client [^ ]+ open", 5000)) << log().toStdString();
 
     long afterFirst = 0;
     for (int round = 0; round < 3; ++round) {
@@ -158,7 +158,7 @@ TEST_F(StageBox, APedalLaterAndTwoServerRestartsLeaveTheClockAndItsConnectionsRu
         // Back within 2 s of the server (stage_bench measures it); here, on a busy machine,
         // only that it comes back.
         EXPECT_TRUE(says(
-            QStringLiteral("(JACK: server found, client open(.|\\n)*){%1}").arg(round + 2), 8000))
+            QStringLiteral("(JACK: server found, client [^ ]+ open(.|\\n)*){%1}").arg(round + 2), 8000))
             << log().toStdString();
     }
 }

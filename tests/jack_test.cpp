@@ -187,6 +187,32 @@ TEST(JackClock, AReceiverCountingFromStartKeepsItsBeatOnTheTapsThroughChanges) {
     EXPECT_LE(beatsOff, checked / 24 / 10) << "the receiver's beats off the grid's";
 }
 
+TEST(JackClock, AReceiverPluggedInWhileItRunsIsStartedOnTheNextOne) {
+    JackClient client;
+    client.setClock(true);
+    ASSERT_TRUE(opened(client)) << client.error().toStdString();
+    const auto one = Clock::now() + 100ms;
+    client.setGrid(JackClient::Grid{150, one, 4, 1});
+    QTest::qWait(1500); // ticking, heard by nobody
+    Listener listener;  // plugged in now
+    QTest::qWait(2500);
+    const auto events = listener.events();
+    const auto start = std::find_if(events.begin(), events.end(),
+                                    [](const Listener::Heard& h) { return h.byte == 0xfa; });
+    ASSERT_NE(start, events.end()) << "no Start for the receiver plugged in late";
+    // Stop, Song Position Pointer 0 and Start, then the tick on the one.
+    ASSERT_GE(start - events.begin(), 2);
+    EXPECT_EQ((start - 1)->byte, 0xf2);
+    EXPECT_EQ((start - 2)->byte, 0xfc);
+    const auto tick =
+        std::find_if(start, events.end(), [](const Listener::Heard& h) { return h.byte == 0xf8; });
+    ASSERT_NE(tick, events.end());
+    const double bars = (tick->usecs - jackMicros(one)) / (4 * 60e6 / 150);
+    if (listener.steady(events, static_cast<std::size_t>(tick - events.begin()))) {
+        EXPECT_NEAR(bars, std::round(bars), 0.001);
+    }
+}
+
 TEST(JackClick, ClicksStartOnTheBeatsAndNeverWithoutAGrid) {
     JackClient client;
     ASSERT_TRUE(opened(client)) << client.error().toStdString();

@@ -360,7 +360,9 @@ TEST(BeatTrainBars, AccentsTheOneOfEveryBar) {
     while (server.us < 5e9 + 4e6) {
         const Cycle c = server.next();
         train.run(grid, c, 0, server.period, 4 * server.frameUs(),
-                  [&](std::uint32_t offset, bool one) { clicks.push_back({c.timeOf(offset), one}); });
+                  [&](std::uint32_t offset, bool one) {
+                      clicks.push_back({c.timeOf(offset), one});
+                  });
     }
     ASSERT_GT(clicks.size(), 6u);
     for (const auto& [at, one] : clicks) {
