@@ -38,6 +38,7 @@ struct RunOptions {
     std::optional<MidiPort> tap;
     bool clock = false, click = false, link = false, align = false;
     std::optional<std::int16_t> note;
+    std::optional<int> bar;
     std::optional<AverageMethod> method;
     std::optional<double> bpm;
     QList<QPair<QString, QString>> connections;
@@ -55,6 +56,7 @@ struct RunOptions {
         settings.link = settings.link || link;
         settings.align = settings.align || align;
         settings.note = note.value_or(settings.note);
+        settings.bar = bar.value_or(settings.bar);
         settings.average = method.value_or(settings.average);
         return settings;
     }
@@ -85,6 +87,7 @@ void describe(QCommandLineParser& parser) {
          QStringLiteral("N")},
         {QStringLiteral("method"), QStringLiteral("How the tempo is found: mean or line."),
          QStringLiteral("METHOD")},
+        {QStringLiteral("bar"), QStringLiteral("Beats in a bar, 2 to 7."), QStringLiteral("N")},
         {QStringLiteral("bpm"),
          QStringLiteral("A beat at N BPM from the start, until strikes give one."),
          QStringLiteral("N")},
@@ -121,6 +124,15 @@ std::optional<RunOptions> read(const QCommandLineParser& parser, QString& error)
             return std::nullopt;
         }
         run.note = static_cast<std::int16_t>(mode);
+    }
+    if (is("bar")) {
+        bool ok = false;
+        const int beats = value("bar").toInt(&ok);
+        if (!ok || beats < fewest_beats_in_a_bar || beats > most_beats_in_a_bar) {
+            error = QStringLiteral("--bar %1: a bar has 2 to 7 beats").arg(value("bar"));
+            return std::nullopt;
+        }
+        run.bar = beats;
     }
     if (is("method")) {
         const QString method = value("method").toLower();
@@ -181,6 +193,7 @@ QString describe(const Settings& settings, const RunOptions& run) {
                  .arg(settings.note == 0   ? "quarter"
                       : settings.note == 1 ? "eighth"
                                            : "twelfth");
+    parts << QStringLiteral("%1 beats a bar").arg(settings.bar);
     parts << (settings.average == AverageMethod::line ? QStringLiteral("the line through strikes")
                                                       : QStringLiteral("the mean of the tempos"));
     parts << QStringLiteral("MIDI clock %1").arg(settings.midiClock ? "on" : "off");

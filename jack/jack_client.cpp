@@ -45,7 +45,7 @@ struct Settings {
 
 // What the process callback tells this object's thread.
 struct Event {
-    enum class Kind : std::uint8_t { strike, learned } kind;
+    enum class Kind : std::uint8_t { strike, learned, one } kind;
     jack_time_t usecs; // a strike's time on JACK's clock
 };
 
@@ -254,6 +254,11 @@ struct JackClient::Shared {
                 break;
             case TapFilter::Heard::learned:
                 if (events.push({Event::Kind::learned, 0})) {
+                    signal();
+                }
+                break;
+            case TapFilter::Heard::one:
+                if (events.push({Event::Kind::one, 0})) {
                     signal();
                 }
                 break;
@@ -851,6 +856,8 @@ void JackClient::drain() {
         if (event.kind == Event::Kind::strike) {
             emit strikeAt(TimePoint(std::chrono::duration_cast<steady_clock::duration>(
                 nanoseconds(static_cast<std::int64_t>(event.usecs) * 1000 - offsetNs))));
+        } else if (event.kind == Event::Kind::one) {
+            emit oneMarked();
         } else {
             emit learnedChanged();
         }
@@ -912,6 +919,22 @@ std::optional<MidiMessage> JackClient::learned() const {
 
 void JackClient::setLearned(std::optional<MidiMessage> message) {
     filter_->setLearned(message);
+}
+
+void JackClient::learnOne() {
+    filter_->learnOne();
+}
+
+bool JackClient::isLearningOne() const {
+    return filter_->isLearningOne();
+}
+
+std::optional<MidiMessage> JackClient::learnedOne() const {
+    return filter_->learnedOne();
+}
+
+void JackClient::setLearnedOne(std::optional<MidiMessage> message) {
+    filter_->setLearnedOne(message);
 }
 
 } // namespace tempocalc

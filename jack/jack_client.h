@@ -108,6 +108,10 @@ public:
     bool isLearning() const;
     std::optional<MidiMessage> learned() const;
     void setLearned(std::optional<MidiMessage> message);
+    void learnOne();
+    bool isLearningOne() const;
+    std::optional<MidiMessage> learnedOne() const;
+    void setLearnedOne(std::optional<MidiMessage> message);
 
     // JACK's clock (CLOCK_MONOTONIC_RAW in jack2 on Linux) minus the steady clock
     // (CLOCK_MONOTONIC), as last measured; nothing while closed.
@@ -117,6 +121,8 @@ signals:
     // A strike, at the time of its MIDI event.
     void strikeAt(std::chrono::steady_clock::time_point at);
     void learnedChanged();
+    // The message that marks the one came.
+    void oneMarked();
     void stateChanged(JackClient::State state);
     // The server went away or dropped the client, and why, in one line (JACK's words);
     // while the client is wanted, it waits for a server again.

@@ -37,6 +37,9 @@ void LinkSession::join(double bpm) {
                 if (met && published_) {
                     commit(*published_); // the older session's timeline replaced ours
                 }
+                if (met && playing_) {
+                    setPlaying(*playing_); // and its start and stop
+                }
                 emit peersChanged(peers_);
             },
             Qt::QueuedConnection);
@@ -51,6 +54,8 @@ void LinkSession::join(double bpm) {
             },
             Qt::QueuedConnection);
     });
+    // Start and stop go to the peers that follow them; the others are not touched.
+    peer_->link.enableStartStopSync(true);
     peer_->link.enable(true);
     emit joinedChanged(true);
 }
@@ -62,6 +67,7 @@ void LinkSession::leave() {
     peer_.reset();
     peers_ = 0;
     published_.reset();
+    playing_.reset();
     emit peersChanged(0);
     emit joinedChanged(false);
 }
@@ -70,14 +76,14 @@ bool LinkSession::isJoined() const {
     return peer_ != nullptr;
 }
 
-bool LinkSession::publish(double bpm, std::optional<Beat> beat) {
+bool LinkSession::publish(double bpm, std::optional<Beat> beat, double quantum) {
     if (!(bpm >= lowest_tempo && bpm <= highest_tempo)) {
         return false;
     }
     if (!peer_) {
         join(bpm);
     }
-    published_ = Published{bpm, beat};
+    published_ = Published{bpm, beat, quantum};
     commit(*published_);
     return true;
 }
@@ -91,9 +97,26 @@ void LinkSession::commit(const Published& published) {
         const std::chrono::microseconds host = link.clock().micros();
         const auto at = host + std::chrono::duration_cast<std::chrono::microseconds>(
                                    *published.beat - std::chrono::steady_clock::now());
-        constexpr double quantum = 1; // beats, not bars
-        state.forceBeatAtTime(std::round(state.beatAtTime(at, quantum)), at, quantum);
+        const double quantum = published.quantum;
+        state.forceBeatAtTime(std::round(state.beatAtTime(at, quantum) / quantum) * quantum, at,
+                              quantum);
     }
+    link.commitAppSessionState(state);
+}
+
+void LinkSession::setPlaying(bool playing, std::optional<Beat> from) {
+    if (!peer_) {
+        return;
+    }
+    playing_ = playing;
+    ableton::Link& link = peer_->link;
+    auto state = link.captureAppSessionState();
+    std::chrono::microseconds at = link.clock().micros();
+    if (from) {
+        at += std::chrono::duration_cast<std::chrono::microseconds>(
+            *from - std::chrono::steady_clock::now());
+    }
+    state.setIsPlaying(playing, std::max(at, link.clock().micros()));
     link.commitAppSessionState(state);
 }
 

@@ -30,10 +30,14 @@ public:
 
     // Sets the session's tempo from now on; joins the session first if need be.
     // Without a beat the session keeps its phase. With one, the same commit moves the
-    // session's beats onto it: the session's whole beat nearest to that time falls
-    // exactly there (every peer's beat moves, by half a beat at most). A tempo
-    // outside Link's range is not sent (nor joined for); returns whether it was sent.
-    bool publish(double bpm, std::optional<Beat> beat = std::nullopt);
+    // session's bars onto it: the session's bar line (a whole multiple of `quantum`
+    // beats, Link's bar) nearest to that time falls exactly there (every peer's phase
+    // moves, by half a bar at most). A tempo outside Link's range is not sent (nor
+    // joined for); returns whether it was sent.
+    bool publish(double bpm, std::optional<Beat> beat = std::nullopt, double quantum = 1);
+    // Sets the session playing from a time on (a bar line), or stopped now, for the
+    // peers that follow Link's start and stop; while joined.
+    void setPlaying(bool playing, std::optional<Beat> from = std::nullopt);
     // Leaves the session; the peers hear it at once.
     void leave();
     bool isJoined() const;
@@ -52,6 +56,7 @@ private:
     struct Published {
         double bpm;
         std::optional<Beat> beat;
+        double quantum;
     };
     void join(double bpm);
     void commit(const Published& published);
@@ -60,6 +65,7 @@ private:
     int peers_ = 0;
     unsigned session_ = 0;               // counts the times the session was joined
     std::optional<Published> published_; // what was published last, since joining
+    std::optional<bool> playing_;        // what was said of start and stop, since joining
 };
 
 } // namespace tempocalc

@@ -94,6 +94,16 @@ void TapFilter::setLearned(std::optional<MidiMessage> message) {
     learned_ = message ? pack(*message) : nothing_learned;
 }
 
+std::optional<MidiMessage> TapFilter::learnedOne() const {
+    const int packed = one_;
+    return packed == nothing_learned ? std::nullopt : std::optional(unpack(packed));
+}
+
+void TapFilter::setLearnedOne(std::optional<MidiMessage> message) {
+    learningOne_ = false;
+    one_ = message ? pack(*message) : nothing_learned;
+}
+
 TapFilter::Heard TapFilter::hear(const unsigned char* bytes, std::size_t size, double seconds) {
     if (size != 3) {
         return Heard::nothing;
@@ -117,9 +127,16 @@ TapFilter::Heard TapFilter::hear(const unsigned char* bytes, std::size_t size, d
     } else {
         return Heard::nothing; // note-offs, and everything that is not a note or a controller
     }
+    if (learningOne_.exchange(false)) {
+        one_ = pack(message);
+        return Heard::learned;
+    }
     if (learning_.exchange(false)) {
         learned_ = pack(message);
         return Heard::learned;
+    }
+    if (one_ == pack(message)) {
+        return Heard::one;
     }
     if (const int only = learned_; only != nothing_learned && only != pack(message)) {
         return Heard::nothing;

@@ -54,7 +54,12 @@ class TapFilter {
 public:
     static constexpr double merge_seconds = 0.030;
 
-    enum class Heard { nothing, strike, learned };
+    enum class Heard {
+        nothing,
+        strike,
+        learned, // a message to strike with, or to mark the one with
+        one,     // the message that marks the one: the next strike is the one
+    };
 
     // The next message that would strike becomes the only one that does.
     void learn() { learning_ = true; }
@@ -62,6 +67,12 @@ public:
     std::optional<MidiMessage> learned() const;
     // Stops learning, too.
     void setLearned(std::optional<MidiMessage> message);
+    // The next message that would strike becomes the one that marks the one, and strikes
+    // no more.
+    void learnOne() { learningOne_ = true; }
+    bool isLearningOne() const { return learningOne_; }
+    std::optional<MidiMessage> learnedOne() const;
+    void setLearnedOne(std::optional<MidiMessage> message);
 
     // One message of size bytes at `seconds`, a reading of a clock that counts up; a
     // reading below the previous strike's is taken as one a day later (readings since
@@ -75,6 +86,8 @@ private:
     static constexpr int nothing_learned = -1;
     std::atomic<int> learned_{nothing_learned}; // packed, so that the MIDI thread reads it at once
     std::atomic<bool> learning_{false};
+    std::atomic<int> one_{nothing_learned};
+    std::atomic<bool> learningOne_{false};
     // The MIDI thread's own.
     std::array<unsigned char, 16 * 128> controllers_{};
     std::optional<double> lastStrike_;

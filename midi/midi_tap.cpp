@@ -107,6 +107,10 @@ struct MidiTap::Port {
             QMetaObject::invokeMethod(
                 tap, [tap, reading] { emit tap->strikeAt(reading); }, Qt::QueuedConnection);
             break;
+        case TapFilter::Heard::one:
+            QMetaObject::invokeMethod(
+                tap, [tap] { emit tap->oneMarked(); }, Qt::QueuedConnection);
+            break;
         case TapFilter::Heard::nothing:
             break;
         }
@@ -203,6 +207,22 @@ std::optional<MidiMessage> MidiTap::learned() const {
 
 void MidiTap::setLearned(std::optional<MidiMessage> message) {
     listener_->filter.setLearned(message);
+}
+
+void MidiTap::learnOne() {
+    listener_->filter.learnOne();
+}
+
+bool MidiTap::isLearningOne() const {
+    return listener_->filter.isLearningOne();
+}
+
+std::optional<MidiMessage> MidiTap::learnedOne() const {
+    return listener_->filter.learnedOne();
+}
+
+void MidiTap::setLearnedOne(std::optional<MidiMessage> message) {
+    listener_->filter.setLearnedOne(message);
 }
 
 } // namespace tempocalc

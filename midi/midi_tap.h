@@ -48,10 +48,16 @@ public:
     bool isLearning() const;
     std::optional<MidiMessage> learned() const;
     void setLearned(std::optional<MidiMessage> message);
+    // The message that marks the one, learned as the one to strike with is.
+    void learnOne();
+    bool isLearningOne() const;
+    std::optional<MidiMessage> learnedOne() const;
+    void setLearnedOne(std::optional<MidiMessage> message);
 
 signals:
     void strikeAt(double reading);
     void learnedChanged();
+    void oneMarked();
 
 private:
     struct Listener;

@@ -16,6 +16,7 @@ public:
                     emit strikeAt(readingAt(control_->clock_, at));
                 });
         connect(client, &JackClient::learnedChanged, this, &TapInput::learnedChanged);
+        connect(client, &JackClient::oneMarked, this, &TapInput::oneMarked);
         connect(client, &JackClient::tapSourcesChanged, this, &TapInput::portsChanged);
         connect(client, &JackClient::tapConnectedChanged, this, &TapInput::portsChanged);
     }
@@ -46,6 +47,14 @@ public:
     std::optional<MidiMessage> learned() const override { return control_->client_->learned(); }
     void setLearned(std::optional<MidiMessage> message) override {
         control_->client_->setLearned(message);
+    }
+    void learnOne() override { control_->client_->learnOne(); }
+    bool isLearningOne() const override { return control_->client_->isLearningOne(); }
+    std::optional<MidiMessage> learnedOne() const override {
+        return control_->client_->learnedOne();
+    }
+    void setLearnedOne(std::optional<MidiMessage> message) override {
+        control_->client_->setLearnedOne(message);
     }
 
     static QString api() { return QStringLiteral("jack"); }

@@ -3,6 +3,8 @@
 #include "day_clock.h"
 #include "link_session.h"
 
+#include <cmath>
+
 namespace tempocalc {
 
 LinkControl::LinkControl(Clock clock, QObject* parent)
@@ -19,6 +21,11 @@ void LinkControl::setOn(bool on) {
     on_ = on;
     if (on) {
         publish();
+        if (grid_) {
+            const double bar = grid_->bar * 60.0 / grid_->bpm;
+            const double next = grid_->one + std::ceil((clock_() - grid_->one) / bar) * bar;
+            link_->setPlaying(true, steadyTimeOf(clock_, next));
+        }
     } else {
         link_->leave();
     }
@@ -26,8 +33,18 @@ void LinkControl::setOn(bool on) {
 }
 
 void LinkControl::share(std::optional<BeatGrid> grid) {
+    const bool started = grid && !grid_, ended = !grid && grid_;
     grid_ = grid;
     publish();
+    // The session plays from the grid's next one while there is a grid.
+    if (on_ && started) {
+        const double bar = grid_->bar * 60.0 / grid_->bpm;
+        const double now = clock_();
+        const double next = grid_->one + std::ceil((now - grid_->one) / bar) * bar;
+        link_->setPlaying(true, steadyTimeOf(clock_, next));
+    } else if (on_ && ended) {
+        link_->setPlaying(false);
+    }
 }
 
 void LinkControl::publish() {
@@ -35,11 +52,12 @@ void LinkControl::publish() {
     if (!on_ || !grid_) {
         return;
     }
-    std::optional<LinkSession::Beat> beat;
+    // Link's quantum is the bar; aligned, its bar lines fall on the taps' ones.
+    std::optional<LinkSession::Beat> one;
     if (align_) {
-        beat = steadyTimeOf(clock_, grid_->beat);
+        one = steadyTimeOf(clock_, grid_->one);
     }
-    link_->publish(grid_->bpm, beat);
+    link_->publish(grid_->bpm, one, grid_->bar);
 }
 
 } // namespace tempocalc

@@ -50,6 +50,7 @@ Rig::Rig(Clock clock, Settings settings, std::string decimal_separator, QObject*
     if (!tapInputs.isEmpty()) {
         taps_ = new Taps(settings_, tapInputs, this);
         connect(taps_, &Taps::strikeAt, this, [this](double reading) { strike(reading); });
+        connect(taps_, &Taps::oneMarked, this, &Rig::markOne);
     }
 #if TEMPOCALC_HAVE_LINK
     link_ = new LinkControl(clock_, this);
@@ -62,6 +63,11 @@ Rig::~Rig() = default;
 std::optional<BeatGrid> Rig::grid() const {
     const std::optional<BeatGrid> tapped = session_.grid();
     return tapped ? tapped : start_;
+}
+
+std::optional<int> Rig::beatInBarNow() const {
+    const std::optional<BeatGrid> now = grid();
+    return now ? std::optional(beat_in_bar(*now, clock_())) : std::nullopt;
 }
 
 template <typename Operation> void Rig::perform(Operation operation) {
@@ -98,6 +104,19 @@ void Rig::notetoggle() {
 
 void Rig::initialize() {
     perform([this](Shown& shown) { session_.initialize(shown); });
+    share();
+}
+
+void Rig::markOne() {
+    session_.markOne();
+}
+
+void Rig::setBeatsInBar(int beats) {
+    settings_.setBar(beats);
+    session_.setBeatsInBar(beats);
+    if (start_) {
+        start_->bar = beats;
+    }
     share();
 }
 
@@ -138,6 +157,14 @@ void Rig::apply(const Settings& choices) {
     const auto keep = [this](auto member, const auto& value) { settings_.*member = value; };
     keep(&Settings::flash, choices.flash);
     keep(&Settings::note, choices.note);
+    if (choices.bar != session_.beatsInBar()) {
+        keep(&Settings::bar, choices.bar);
+        session_.setBeatsInBar(choices.bar);
+        if (start_) {
+            start_->bar = choices.bar;
+        }
+        share();
+    }
     if (choices.average != session_.method()) {
         keep(&Settings::average, choices.average);
         perform([&](Shown& shown) { session_.choose(choices.average, shown); });
@@ -164,10 +191,14 @@ void Rig::apply(const Settings& choices) {
         if (MidiMessage::fromString(choices.midiMessage) != taps_->learned()) {
             taps_->setLearned(MidiMessage::fromString(choices.midiMessage), false);
         }
+        if (MidiMessage::fromString(choices.midiOne) != taps_->learnedOne()) {
+            taps_->setLearnedOne(MidiMessage::fromString(choices.midiOne), false);
+        }
     }
     keep(&Settings::midiPort, choices.midiPort);
     keep(&Settings::midiApi, choices.midiApi);
     keep(&Settings::midiMessage, choices.midiMessage);
+    keep(&Settings::midiOne, choices.midiOne);
 }
 
 void Rig::setNote(std::int16_t notemode) {
@@ -200,7 +231,9 @@ void Rig::share() {
     link_->share(now);
 #endif
     if (now.has_value() != shared_.has_value() ||
-        (now && (now->bpm != shared_->bpm || now->beat != shared_->beat))) {
+        (now &&
+         (now->bpm != shared_->bpm || now->beat != shared_->beat || now->bar != shared_->bar ||
+          now->one != shared_->one || now->marks != shared_->marks))) {
         shared_ = now;
         emit gridChanged(now);
     }

@@ -46,14 +46,21 @@ public:
     const TapSession& session() const { return session_; }
     // Where the beats fall now: the taps', or until they give one the starting tempo's.
     std::optional<BeatGrid> grid() const;
+    // Which beat of its bar (1 to the beats in a bar) is the nearest now, while there
+    // is a grid.
+    std::optional<int> beatInBarNow() const;
 
     // What the window's buttons do; each says what it shows, and how it failed.
     void strike(double reading, TapSession::Source source = TapSession::Source::pedal);
     void notetoggle();
     void initialize();
 
+    // The next strike is the one (beat 1 of a bar): the bars move, the beats do not.
+    void markOne();
+
     // Choices, each kept in the settings.
     void chooseAverage(AverageMethod method);
+    void setBeatsInBar(int beats);
     void setClock(bool on);
     void setClick(bool on);
     void setLink(bool on);

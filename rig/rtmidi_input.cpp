@@ -15,6 +15,7 @@ RtMidiInput::RtMidiInput(const MidiTap::Clock& clock, const QString& leftOut, QO
     }
     connect(tap_, &MidiTap::strikeAt, this, &TapInput::strikeAt);
     connect(tap_, &MidiTap::learnedChanged, this, &TapInput::learnedChanged);
+    connect(tap_, &MidiTap::oneMarked, this, &TapInput::oneMarked);
 }
 
 void RtMidiInput::refresh() {

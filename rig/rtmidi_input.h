@@ -28,6 +28,12 @@ public:
     bool isLearning() const override { return tap_->isLearning(); }
     std::optional<MidiMessage> learned() const override { return tap_->learned(); }
     void setLearned(std::optional<MidiMessage> message) override { tap_->setLearned(message); }
+    void learnOne() override { tap_->learnOne(); }
+    bool isLearningOne() const override { return tap_->isLearningOne(); }
+    std::optional<MidiMessage> learnedOne() const override { return tap_->learnedOne(); }
+    void setLearnedOne(std::optional<MidiMessage> message) override {
+        tap_->setLearnedOne(message);
+    }
 
 private:
     // Looks for the chosen port while it is not there; nothing says when it comes back.

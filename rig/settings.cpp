@@ -21,6 +21,8 @@ const QString alignKey = QStringLiteral("link/align");
 const QString midiPortKey = QStringLiteral("midi/port");
 const QString midiApiKey = QStringLiteral("midi/api");
 const QString midiMessageKey = QStringLiteral("midi/message");
+const QString midiOneKey = QStringLiteral("midi/one");
+const QString barKey = QStringLiteral("beat/bar");
 
 struct BooleanKey {
     const QString& key;
@@ -106,6 +108,7 @@ QString SettingsProblem::cause() const {
     case Kind::notBoolean:
     case Kind::notMethod:
     case Kind::notNote:
+    case Kind::notBar:
         break;
     }
     return QStringLiteral("settings: ") + key;
@@ -145,6 +148,10 @@ QString SettingsProblem::line() const {
         break;
     case Kind::notNote:
         what = QStringLiteral("%1 = \"%2\" is not 4, 8 or 12; strikes stay quarter notes")
+                   .arg(key, value);
+        break;
+    case Kind::notBar:
+        what = QStringLiteral("%1 = \"%2\" is no number from 2 to 7; bars stay of four beats")
                    .arg(key, value);
         break;
     }
@@ -202,6 +209,16 @@ Settings Settings::load() {
     settings.midiPort = file.value(midiPortKey).toString();
     settings.midiApi = file.value(midiApiKey).toString();
     settings.midiMessage = file.value(midiMessageKey).toString();
+    settings.midiOne = file.value(midiOneKey).toString();
+    if (const QString bar = value(barKey); !bar.isEmpty()) {
+        bool read = false;
+        const int beats = bar.toInt(&read);
+        if (read && beats >= 2 && beats <= 7) {
+            settings.bar = beats;
+        } else {
+            problem(SettingsProblem::Kind::notBar, barKey, bar);
+        }
+    }
     // A format error leaves out the damaged lines alone: the rest is read as it stands.
     // QSettings finds some only as it reads the keys.
     if (file.status() == QSettings::FormatError) {
@@ -242,6 +259,16 @@ void Settings::setAverage(AverageMethod method) {
 void Settings::setNote(std::int16_t notemode) {
     note = notemode;
     write({{noteKey, QString::number(notemode == 0 ? 4 : notemode == 1 ? 8 : 12)}});
+}
+
+void Settings::setBar(int beats) {
+    bar = beats;
+    write({{barKey, QString::number(beats)}});
+}
+
+void Settings::setMidiOne(const QString& message) {
+    midiOne = message;
+    write({{midiOneKey, message}});
 }
 
 void Settings::setFlash(bool on) {

@@ -24,11 +24,12 @@ struct SettingsProblem {
         notBoolean, // key's value is none of true/false, yes/no, on/off, 1/0: it is off
         notMethod,  // average/method is neither mean nor line: Ave is the mean
         notNote,    // note/value is none of 4, 8, 12: quarter notes
+        notBar,     // beat/bar is no number from 2 to 7: four beats
     };
     Kind kind;
     QString file;
-    QString key;      // notBoolean, notMethod, notNote
-    QString value;    // notBoolean, notMethod, notNote: as written in the file
+    QString key;      // notBoolean, notMethod, notNote, notBar
+    QString value;    // notBoolean, notMethod, notNote, notBar: as written in the file
     QString obstacle; // unwritable: a file where a folder must be, or the other way round
 
     // The same cause is said once a run.
@@ -55,9 +56,12 @@ struct Settings {
     bool click = false;     // and a click
     bool link = false;      // share the tempo with an Ableton Link session
     bool align = false;     // and put the session's beats on the taps
-    // The MIDI port that strikes (empty: none), its system, and the one message
-    // that strikes there (empty: any note or controller).
-    QString midiPort, midiApi, midiMessage;
+    // Beats in a bar (2 to 7).
+    int bar = 4;
+    // The MIDI port that strikes (empty: none), its system, the one message that
+    // strikes there (empty: any note or controller), and the message that marks the one
+    // (empty: none).
+    QString midiPort, midiApi, midiMessage, midiOne;
 
     // What load found: values in the order of the keys above, then damaged lines.
     QList<SettingsProblem> problems;
@@ -79,6 +83,8 @@ struct Settings {
     void setAlign(bool on);
     void setMidiPort(const QString& api, const QString& name);
     void setMidiMessage(const QString& message);
+    void setBar(int beats);
+    void setMidiOne(const QString& message);
 
 private:
     void write(std::initializer_list<std::pair<QString, QString>> values);

@@ -35,12 +35,19 @@ public:
     virtual bool isLearning() const = 0;
     virtual std::optional<MidiMessage> learned() const = 0;
     virtual void setLearned(std::optional<MidiMessage> message) = 0;
+    // The message that marks the one, learned in the same way.
+    virtual void learnOne() = 0;
+    virtual bool isLearningOne() const = 0;
+    virtual std::optional<MidiMessage> learnedOne() const = 0;
+    virtual void setLearnedOne(std::optional<MidiMessage> message) = 0;
 
 signals:
     // A strike, at a reading of the window's clock.
     void strikeAt(double reading);
     void learnedChanged();
     void portsChanged();
+    // The message that marks the one came: the next strike is the one.
+    void oneMarked();
 };
 
 } // namespace tempocalc

@@ -8,13 +8,16 @@ Taps::Taps(Settings& settings, QList<TapInput*> inputs, QObject* parent)
         input->setParent(this);
         connect(input, &TapInput::strikeAt, this, &Taps::strikeAt);
         connect(input, &TapInput::portsChanged, this, &Taps::portsChanged);
+        connect(input, &TapInput::oneMarked, this, &Taps::oneMarked);
         // Learned on one input, it holds for every input, and for the next start.
         connect(input, &TapInput::learnedChanged, this, [this, input] {
             setLearned(input->learned(), true);
+            setLearnedOne(input->learnedOne(), true);
             emit learnedChanged();
         });
     }
     setLearned(MidiMessage::fromString(settings_.midiMessage), false);
+    setLearnedOne(MidiMessage::fromString(settings_.midiOne), false);
     if (!settings_.midiPort.isEmpty()) {
         choose(MidiPort{settings_.midiApi, settings_.midiPort}, false);
     }
@@ -58,8 +61,9 @@ void Taps::choose(const std::optional<MidiPort>& port, bool keep) {
             input->open(*port);
         }
     } else {
-        setLearned(std::nullopt,
-                   keep); // nothing strikes any more, and what was learned is forgotten
+        // Nothing strikes any more, and what was learned is forgotten.
+        setLearned(std::nullopt, keep);
+        setLearnedOne(std::nullopt, keep);
     }
     if (keep) {
         settings_.setMidiPort(port ? port->api : QString(), port ? port->name : QString());
@@ -101,6 +105,33 @@ void Taps::setLearned(const std::optional<MidiMessage>& message, bool keep) {
     }
     if (keep) {
         settings_.setMidiMessage(message ? message->toString() : QString());
+    }
+}
+
+void Taps::learnOne() {
+    if (TapInput* input = chosen_ ? inputFor(*chosen_) : nullptr) {
+        input->learnOne();
+        emit learnedChanged();
+    }
+}
+
+bool Taps::isLearningOne() const {
+    const TapInput* input = chosen_ ? inputFor(*chosen_) : nullptr;
+    return input && input->isLearningOne();
+}
+
+std::optional<MidiMessage> Taps::learnedOne() const {
+    return inputs_.isEmpty() ? std::nullopt : inputs_.first()->learnedOne();
+}
+
+void Taps::setLearnedOne(const std::optional<MidiMessage>& message, bool keep) {
+    for (TapInput* input : inputs_) {
+        if (input->learnedOne() != message || input->isLearningOne()) {
+            input->setLearnedOne(message);
+        }
+    }
+    if (keep) {
+        settings_.setMidiOne(message ? message->toString() : QString());
     }
 }
 

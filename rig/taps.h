@@ -41,10 +41,18 @@ public:
     // for this run only.
     void setLearned(const std::optional<MidiMessage>& message, bool keep);
 
+    // The message that marks the one, learned as the one to strike with is, on the
+    // chosen port; it strikes no more.
+    void learnOne();
+    bool isLearningOne() const;
+    std::optional<MidiMessage> learnedOne() const;
+    void setLearnedOne(const std::optional<MidiMessage>& message, bool keep);
+
 signals:
     void strikeAt(double reading);
     void portsChanged();
     void learnedChanged();
+    void oneMarked();
 
 private:
     TapInput* inputFor(const MidiPort& port) const;

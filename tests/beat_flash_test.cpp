@@ -23,8 +23,14 @@ protected:
         now = reading;
         form.findChild<BeatFlash*>()->refresh();
         const QColor shown = button("Command1")->palette().color(QPalette::Button);
-        EXPECT_TRUE(shown == BeatFlash::colour || shown == QColor(128, 255, 128)) << reading;
-        return shown == BeatFlash::colour;
+        EXPECT_TRUE(shown == BeatFlash::colour || shown == BeatFlash::oneColour ||
+                    shown == QColor(128, 255, 128))
+            << reading;
+        return shown != QColor(128, 255, 128);
+    }
+    QColor colourAt(double reading) {
+        litAt(reading);
+        return button("Command1")->palette().color(QPalette::Button);
     }
     void tapAt(std::initializer_list<double> readings) {
         for (const double r : readings) {
@@ -72,6 +78,28 @@ TEST_F(FlashWindow, LightsTheStrikeButtonOnEveryBeatOfTheTapsUntilInitialize) {
     tapAt({20000.0, 20000.05, 20000.1});
     EXPECT_FALSE(litAt(20000.101));
     EXPECT_FALSE(litAt(20000.151));
+}
+
+TEST_F(FlashWindow, TheOneFlashesInItsOwnColourAndMovesWhenMarked) {
+    turnOn();
+    tapAt({200.0, 200.5, 201.0, 201.5, 202.0}); // the first strike is the one
+    EXPECT_EQ(colourAt(202.02), BeatFlash::oneColour);
+    // Three beats in a bar: the one stays where it was, the bars are shorter.
+    for (QAction* a : control<QMenu>("barMenu")->actions()) {
+        if (a->text() == "3") {
+            a->trigger();
+        }
+    }
+    tapAt({202.5, 203.0, 203.5, 204.0});
+    EXPECT_EQ(colourAt(204.02), BeatFlash::colour); // eight beats on: a one in four, not in three
+    // The Return key marks the next strike as the one.
+    QTest::keyClick(&form, Qt::Key_Return);
+    tapAt({204.5});
+    EXPECT_EQ(colourAt(204.52), BeatFlash::oneColour);
+    EXPECT_EQ(colourAt(205.02), BeatFlash::colour);
+    EXPECT_EQ(colourAt(205.52), BeatFlash::colour);
+    EXPECT_EQ(colourAt(206.02), BeatFlash::oneColour);
+    EXPECT_EQ(QSettings(Settings::path(), QSettings::IniFormat).value("beat/bar").toString(), "3");
 }
 
 TEST_F(FlashWindow, KeepsTheBeatAcrossMidnight) {

@@ -158,7 +158,8 @@ TEST_F(StageBox, APedalLaterAndTwoServerRestartsLeaveTheClockAndItsConnectionsRu
         // Back within 2 s of the server (stage_bench measures it); here, on a busy machine,
         // only that it comes back.
         EXPECT_TRUE(says(
-            QStringLiteral("(JACK: server found, client [^ ]+ open(.|\\n)*){%1}").arg(round + 2), 8000))
+            QStringLiteral("(JACK: server found, client [^ ]+ open(.|\\n)*){%1}").arg(round + 2),
+            8000))
             << log().toStdString();
     }
 }

@@ -71,7 +71,7 @@ struct Listener : Peer {
         double usecs;       // when it leaves the listener's inputs, on JACK's clock
         double framesPerUs; // the server's rate, as JACK measures it against its clock
         int jumps, wobbles; // so far
-        unsigned char byte;
+        unsigned char byte; // a MIDI event's first; a click's pitch: 0 low, 1 high, 2 unheard
     };
     static constexpr std::size_t capacity = 20000;
     std::array<Heard, capacity> midi{}, clicks{};
@@ -137,7 +137,10 @@ struct Listener : Peer {
             }
             l->peak = std::max<float>(l->peak, std::fabs(audio[i]));
             if (l->silence >= rate / 500 && l->clickCount < capacity) {
-                l->clicks[l->clickCount] = heard(start + i, 0);
+                // A sixth of a 2 kHz tone's period on, a quarter of a 3 kHz one's: the
+                // high click is near nought there, the low at half its peak.
+                const unsigned char pitch = i + 4 < n ? std::fabs(audio[i + 4]) < 0.1f : 2;
+                l->clicks[l->clickCount] = heard(start + i, pitch);
                 ++l->clickCount;
             }
             l->silence = 0;

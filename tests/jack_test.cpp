@@ -255,6 +255,30 @@ TEST(JackClick, ClicksStartOnTheBeatsAndNeverWithoutAGrid) {
     }
 }
 
+TEST(JackClick, TheOneOfEveryBarClicksHigher) {
+    JackClient client;
+    ASSERT_TRUE(opened(client)) << client.error().toStdString();
+    Listener listener;
+    client.setClick(true);
+    const auto one = Clock::now() + 100ms;
+    client.setGrid(JackClient::Grid{180, one, 3, 1});
+    QTest::qWait(2500);
+    client.setGrid(std::nullopt);
+    const auto onsets = listener.onsets();
+    ASSERT_GE(onsets.size(), 6u);
+    const double oneUs = jackMicros(one), beatUs = 60e6 / 180;
+    int heard = 0;
+    for (const auto& click : onsets) {
+        if (click.byte == 2) {
+            continue; // its tone went on into the next cycle
+        }
+        const auto beat = std::llround((click.usecs - oneUs) / beatUs);
+        EXPECT_EQ(click.byte == 1, beat % 3 == 0) << "beat " << beat;
+        ++heard;
+    }
+    EXPECT_GE(heard, static_cast<int>(onsets.size() / 2));
+}
+
 struct Strikes {
     explicit Strikes(JackClient& client) {
         QObject::connect(&client, &JackClient::strikeAt,

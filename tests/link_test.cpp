@@ -312,5 +312,37 @@ TEST_F(LinkWindow, PutsTheSessionsBeatsOnTheTapsOnlyWhenAskedTo) {
     EXPECT_TRUE(linkNear(sessionTempo(peer), 140.0)) << sessionTempo(peer);
 }
 
+TEST_F(LinkWindow, PutsTheSessionsBarsOnTheTapsOneAndPlaysWhileThereIsABeat) {
+    ableton::Link peer(97.0);
+    peer.enableStartStopSync(true);
+    peer.enable(true);
+    const Clocks clocks;
+    Form1 window(clocks.day);
+    linkEntry(window)->trigger();
+    menuEntry(window, QStringLiteral("Put Link's beats on the taps"))->trigger();
+    using namespace std::chrono;
+    const auto beat = duration_cast<steady_clock::duration>(duration<double>(0.5)); // 120 BPM
+    const auto first = steady_clock::now() - 7 * beat;                              // the one
+    for (int k = 0; k < 8; ++k) {
+        window.strikeAt(clocks.reading(first + k * beat));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return peer.numPeers() == 1; }, 5000));
+    window.strikeAt(clocks.reading(first + 8 * beat)); // published again, to the met session
+    ASSERT_TRUE(sessionFollows(peer, 120.0));
+    // The session's bar (its quantum, four beats) begins on the taps' one.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const double phase =
+                peer.captureAppSessionState().phaseAtTime(Clocks::link(peer, first + 12 * beat), 4);
+            return std::min(phase, 4 - phase) < 0.02;
+        },
+        2000))
+        << peer.captureAppSessionState().phaseAtTime(Clocks::link(peer, first + 12 * beat), 4);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return peer.captureAppSessionState().isPlaying(); }, 2000));
+    // initialize ends the beat: the session stops.
+    window.findChild<QPushButton*>("Command4")->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !peer.captureAppSessionState().isPlaying(); }, 2000));
+}
+
 } // namespace
 } // namespace tempocalc

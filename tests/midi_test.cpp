@@ -9,6 +9,7 @@
 #include "midi_tap.h"
 #include "notice.h"
 #include "resident_memory.h"
+#include "rig.h"
 #include "settings.h"
 
 #include <rtmidi/RtMidi.h>
@@ -118,7 +119,8 @@ protected:
 const std::vector<unsigned char> noteOn{0x90, 60, 100};
 
 TEST_F(MidiWindow, ListsThePortAndStrikesOnNotesAndRisingControllersOnly) {
-    EXPECT_EQ(entries(*form), QStringList({"None", "pedal:out", "-", "Learn tap…"}));
+    EXPECT_EQ(entries(*form),
+              QStringList({"None", "pedal:out", "-", "Learn tap…", "Learn the one…"}));
     EXPECT_TRUE(entry(*form, "None")->isChecked());
     EXPECT_FALSE(entry(*form, "Learn tap…")->isEnabled());
     ASSERT_TRUE(choose(*form, "pedal:out"));
@@ -160,14 +162,14 @@ TEST_F(MidiWindow, MessagesWithin30msAreOneStrike) {
 TEST_F(MidiWindow, LearnedMessageIsTheOnlyOneThatStrikesUntilNone) {
     ASSERT_TRUE(choose(*form, "pedal:out"));
     entry(*form, "Learn tap…")->trigger();
-    EXPECT_EQ(entries(*form).last(), "Learning… strike the pedal");
+    EXPECT_EQ(entries(*form)[3], "Learning… strike the pedal");
     send({{0xb0, 64, 127}}); // learned, not struck
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return setting("midi/message") == "controller 1 64"; }, 2000));
     EXPECT_EQ(strikes(), 0);
     // The submenu says what it learned, and how to forget it.
-    EXPECT_EQ(entries(*form).mid(3),
-              QStringList({"Learn tap…", "Tap on: controller 64, channel 1", "Any note or pedal"}));
+    EXPECT_EQ(entries(*form).mid(3), QStringList({"Learn tap…", "Tap on: controller 64, channel 1",
+                                                  "Any note or pedal", "Learn the one…"}));
     EXPECT_FALSE(entry(*form, "Tap on: controller 64, channel 1")->isEnabled());
     send({{0xb0, 64, 0}, noteOn, {0xb0, 65, 127}, {0xb1, 64, 127}, {0xb1, 64, 0}});
     send({{0xb0, 64, 127}});
@@ -181,7 +183,7 @@ TEST_F(MidiWindow, LearnedMessageIsTheOnlyOneThatStrikesUntilNone) {
 
     entry(*form, "Any note or pedal")->trigger(); // forgotten: any note strikes again
     EXPECT_EQ(setting("midi/message"), "");
-    EXPECT_EQ(entries(*form).size(), 4);
+    EXPECT_EQ(entries(*form).size(), 5);
     send({noteOn});
     EXPECT_TRUE(strikesReach(2));
     entry(*form, "Learn tap…")->trigger(); // learned anew, and forgotten with the port
@@ -200,13 +202,42 @@ TEST_F(MidiWindow, LearnedMessageIsTheOnlyOneThatStrikesUntilNone) {
     EXPECT_TRUE(strikesReach(3));
 }
 
+TEST_F(MidiWindow, ASecondLearnedMessageMarksTheOneAndStrikesNoMore) {
+    ASSERT_TRUE(choose(*form, "pedal:out"));
+    entry(*form, "Learn the one…")->trigger();
+    EXPECT_EQ(entries(*form).last(), "Learning… strike the one");
+    send({{0x99, 37, 100}}); // a pad of its own
+    EXPECT_TRUE(QTest::qWaitFor([&] { return setting("midi/one") == "note 10 37"; }, 2000));
+    EXPECT_EQ(strikes(), 0);
+    EXPECT_EQ(entries(*form).mid(4),
+              QStringList(
+                  {"Learn the one…", "The one on: note 37, channel 10", "No message for the one"}));
+    // Four strikes on the beat, the pad, and a strike: that strike is the one.
+    const auto beat = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            send({noteOn}, 0);
+            QTest::qWait(500);
+        }
+    };
+    beat(4);
+    send({{0x99, 37, 100}}, 0);
+    beat(1);
+    EXPECT_TRUE(strikesReach(5)) << "the pad struck";
+    const std::optional<BeatGrid> grid = form->rig().grid();
+    ASSERT_TRUE(grid);
+    EXPECT_NEAR(grid->one, form->state().curtime, 0.03);
+    entry(*form, "No message for the one")->trigger();
+    EXPECT_EQ(setting("midi/one"), "");
+}
+
 TEST_F(MidiWindow, AnUnpluggedPortIsMissingAndHeardAgainAsSoonAsItIsBack) {
     ASSERT_TRUE(choose(*form, "pedal:out"));
     send({noteOn});
     EXPECT_TRUE(strikesReach(1));
     pedal.reset();
     QTest::qWait(100);
-    EXPECT_EQ(entries(*form), QStringList({"None", "pedal:out (missing)", "-", "Learn tap…"}));
+    EXPECT_EQ(entries(*form),
+              QStringList({"None", "pedal:out (missing)", "-", "Learn tap…", "Learn the one…"}));
     EXPECT_FALSE(entry(*form, "pedal:out (missing)")->isChecked()); // a tick means heard
 
     // Back: heard again within a second, without the menu being opened.
@@ -214,7 +245,8 @@ TEST_F(MidiWindow, AnUnpluggedPortIsMissingAndHeardAgainAsSoonAsItIsBack) {
     QTest::qWait(1000);
     send({noteOn});
     EXPECT_TRUE(strikesReach(2));
-    EXPECT_EQ(entries(*form), QStringList({"None", "pedal:out", "-", "Learn tap…"}));
+    EXPECT_EQ(entries(*form),
+              QStringList({"None", "pedal:out", "-", "Learn tap…", "Learn the one…"}));
     EXPECT_TRUE(entry(*form, "pedal:out")->isChecked());
 }
 

@@ -58,8 +58,9 @@ protected:
 };
 
 TEST_F(WindowMenu, OpensByMouseMenuKeyAndShiftF10AndGivesTheFocusBack) {
-    QStringList expected{"Mean of the tempos", "Line through the strikes", "-", "Copy average", "-",
-                         "Flash the beat"};
+    QStringList expected{
+        "Mean of the tempos", "Line through the strikes", "-",           "Copy average", "-",
+        "Flash the beat",     "Beats in a bar",           "Mark the one"};
 #if TEMPOCALC_HAVE_JACK
     expected << "Send MIDI clock (JACK)"
              << "Click on the beat (JACK)";
@@ -160,6 +161,22 @@ TEST_F(WindowMenu, AveTooltipSaysWhatEveryStrikeMade) {
     EXPECT_EQ(box->toolTip(), "Mean of the tempos: 113.333 BPM (intervals: 3)\n"
                               "The beat goes on at 113.208 BPM (the line through the strikes)");
     EXPECT_EQ(box->accessibleDescription(), box->toolTip());
+}
+
+TEST_F(WindowMenu, AveTooltipSaysWhereInItsBarTheBeatIsAsItShows) {
+    tapAt({10.0, 10.5, 11.0}); // the first strike is the one
+    auto* box = control<QLineEdit>("Text1");
+    const auto shown = [&](double reading) {
+        now = reading;
+        QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), box->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(box, &hover);
+        return box->toolTip();
+    };
+    EXPECT_TRUE(shown(12.01).endsWith("\nbeat 1 of 4")) << shown(12.01).toStdString();
+    EXPECT_TRUE(shown(12.52).endsWith("\nbeat 2 of 4")) << shown(12.52).toStdString();
+    EXPECT_TRUE(shown(13.24).endsWith("\nbeat 3 of 4")) << shown(13.24).toStdString();
+    QTest::mouseClick(button("Command4"), Qt::LeftButton);
+    EXPECT_FALSE(shown(14.0).contains("beat ")) << "no bar without a grid";
 }
 
 TEST_F(WindowMenu, EachChoiceIsWrittenAloneSoThatTwoWindowsKeepBoth) {

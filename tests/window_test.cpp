@@ -304,6 +304,11 @@ TEST_P(WindowInTheme, EveryTextStandsOutFromItsBackgroundAlsoInTheFlash) {
     flash->refresh();
     ASSERT_TRUE(flash->isLit());
     checkAll(" in the flash");
+    now = 12.0 + 0.01; // the first strike's beat, a bar on: the one, in its own colour
+    flash->refresh();
+    ASSERT_EQ(form->findChild<QPushButton*>("Command1")->palette().color(QPalette::Button),
+              BeatFlash::oneColour);
+    checkAll(" in the one's flash");
 }
 
 INSTANTIATE_TEST_SUITE_P(LightAndDark, WindowInTheme, testing::Values(false, true),

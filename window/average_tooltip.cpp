@@ -4,7 +4,8 @@
 
 namespace tempocalc {
 
-QString AverageTooltip::describe(const TapSession& session, const QString& sessionLine) {
+QString AverageTooltip::describe(const TapSession& session, const QString& sessionLine,
+                                 std::optional<int> beatInBar) {
     const QLocale locale;
     const TempoFit& fit = session.fit();
     const TempoState& state = session.state();
@@ -33,6 +34,10 @@ QString AverageTooltip::describe(const TapSession& session, const QString& sessi
         description +=
             QLatin1Char('\n') + tr("The beat goes on at %1 BPM (the line through the strikes)")
                                     .arg(locale.toString(grid->bpm, 'f', 3));
+    }
+    if (beatInBar && session.grid()) {
+        description +=
+            QLatin1Char('\n') + tr("beat %1 of %2").arg(*beatInBar).arg(session.grid()->bar);
     }
     if (!sessionLine.isEmpty()) {
         description += QLatin1Char('\n') + sessionLine;

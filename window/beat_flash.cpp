@@ -14,6 +14,7 @@
 namespace tempocalc {
 
 const QColor BeatFlash::colour(255, 214, 0);
+const QColor BeatFlash::oneColour(255, 128, 0);
 
 BeatFlash::BeatFlash(QWidget* button, QColor rest, Clock clock, QObject* parent)
     : QObject(parent), button_(button), rest_(rest), clock_(std::move(clock)),
@@ -86,7 +87,7 @@ void BeatFlash::refresh() {
     }
     wakeAt(steady + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                         std::chrono::duration<double>(next - reading_)));
-    paint(lit);
+    paint(lit, lit && beat_in_bar(*grid_, *flashed_) == 1);
 }
 
 void BeatFlash::wakeAt(std::chrono::steady_clock::time_point when) {
@@ -103,13 +104,14 @@ void BeatFlash::stopWaking() {
     timerfd_settime(timer_, 0, &never, nullptr);
 }
 
-void BeatFlash::paint(bool lit) {
-    if (lit == lit_) {
+void BeatFlash::paint(bool lit, bool one) {
+    if (lit == lit_ && one == litOne_) {
         return;
     }
     lit_ = lit;
+    litOne_ = one;
     QPalette palette = button_->palette();
-    palette.setColor(QPalette::Button, lit ? colour : rest_);
+    palette.setColor(QPalette::Button, !lit ? rest_ : one ? oneColour : colour);
     button_->setPalette(palette);
     button_->repaint(); // now, between two events, not after the next pass of the loop
 }

@@ -28,6 +28,7 @@ class BeatFlash : public QObject {
 public:
     using Clock = std::function<double()>; // seconds since local midnight
     static const QColor colour;            // black text stands out on it as on the green
+    static const QColor oneColour;         // the one's, stronger, with black text as well
 
     BeatFlash(QWidget* button, QColor rest, Clock clock, QObject* parent = nullptr);
     ~BeatFlash() override;
@@ -41,7 +42,7 @@ public:
     static double flashSeconds(double bpm);
 
 private:
-    void paint(bool lit);
+    void paint(bool lit, bool one = false);
     void wakeAt(std::chrono::steady_clock::time_point when);
     void stopWaking();
 
@@ -53,6 +54,7 @@ private:
     QSocketNotifier* wake_;
     bool enabled_ = false;
     bool lit_ = false;
+    bool litOne_ = false;
     std::optional<BeatGrid> grid_;
     // Clock readings counted on across midnight, as the grid's are.
     double reading_ = 0;

@@ -153,13 +153,24 @@ Form1::Form1(Clock clock, QWidget* parent)
     connect(menu, &OptionsMenu::sessionChanged, this, &Form1::describeAverage);
     // Ctrl+C anywhere in the window; a text box with a selection copies that instead.
     addAction(menu->copyAction());
+    addAction(menu->markAction()); // Return, while the window has the focus
     connect(menu->copyAction(), &QAction::triggered, this,
             [this] { QGuiApplication::clipboard()->setText(Text1->text()); });
     // Right-click on a box opens the window's menu too.
     for (QLineEdit* box : {Text1, Text2, Text3}) {
         box->setContextMenuPolicy(Qt::NoContextMenu);
     }
+    // Where in its bar the beat is, as the tooltip shows.
+    Text1->installEventFilter(this);
     describeAverage();
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Text1 && event->type() == QEvent::ToolTip) {
+        Text1->setToolTip(
+            AverageTooltip::describe(rig_->session(), menu->sessionLine(), rig_->beatInBarNow()));
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void Form1::contextMenuEvent(QContextMenuEvent* event) {

@@ -71,14 +71,29 @@ void MidiEntry::fill() {
     learn->setEnabled(learning || heard);
     connect(learn, &QAction::triggered, this,
             [this, learning] { learning ? taps_.stopLearning() : taps_.learn(); });
+    const auto what = [](const MidiMessage& message) {
+        return (message.kind == MidiMessage::Kind::note ? tr("note %1, channel %2")
+                                                        : tr("controller %1, channel %2"))
+            .arg(message.number)
+            .arg(message.channel);
+    };
     if (const std::optional<MidiMessage> message = taps_.learned()) {
-        const QString what = message->kind == MidiMessage::Kind::note
-                                 ? tr("note %1, channel %2")
-                                 : tr("controller %1, channel %2");
-        submenu_->addAction(tr("Tap on: %1").arg(what.arg(message->number).arg(message->channel)))
-            ->setEnabled(false);
+        submenu_->addAction(tr("Tap on: %1").arg(what(*message)))->setEnabled(false);
         connect(submenu_->addAction(tr("Any note or pedal")), &QAction::triggered, &taps_,
                 &Taps::forget);
+    }
+    // A second message, a pad or a switch of its own, that marks the one.
+    const bool learningOne = taps_.isLearningOne();
+    QAction* learnOne =
+        submenu_->addAction(learningOne ? tr("Learning… strike the one") : tr("Learn the one…"));
+    learnOne->setEnabled(learningOne || heard);
+    connect(learnOne, &QAction::triggered, this, [this, learningOne] {
+        learningOne ? taps_.setLearnedOne(taps_.learnedOne(), true) : taps_.learnOne();
+    });
+    if (const std::optional<MidiMessage> message = taps_.learnedOne()) {
+        submenu_->addAction(tr("The one on: %1").arg(what(*message)))->setEnabled(false);
+        connect(submenu_->addAction(tr("No message for the one")), &QAction::triggered, this,
+                [this] { taps_.setLearnedOne(std::nullopt, true); });
     }
 }
 

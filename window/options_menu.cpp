@@ -18,7 +18,7 @@ namespace tempocalc {
 // in their translation contexts.
 QStringList OptionsMenu::entryNames() {
     QStringList names{tr("Mean of the tempos"), tr("Line through the strikes"), tr("Copy average"),
-                      tr("Flash the beat")};
+                      tr("Flash the beat"),     tr("Beats in a bar"),           tr("Mark the one")};
 #if TEMPOCALC_HAVE_JACK
     names << JackEntry::tr("Send MIDI clock (JACK)") << JackEntry::tr("Click on the beat (JACK)");
 #endif
@@ -55,6 +55,20 @@ OptionsMenu::OptionsMenu(Rig& rig, QWidget* parent) : QMenu(parent) {
         rig.settings().setFlash(on);
         emit flashChosen(on);
     });
+    // The bars: how many beats, and which is the one.
+    QMenu* bars = addMenu(tr("Beats in a bar"));
+    bars->setObjectName(QStringLiteral("barMenu"));
+    auto* counts = new QActionGroup(bars);
+    for (int beats = fewest_beats_in_a_bar; beats <= most_beats_in_a_bar; ++beats) {
+        QAction* count = counts->addAction(QString::number(beats));
+        count->setCheckable(true);
+        count->setChecked(beats == rig.settings().bar);
+        bars->addAction(count);
+        connect(count, &QAction::triggered, this, [&rig, beats] { rig.setBeatsInBar(beats); });
+    }
+    mark_ = addAction(tr("Mark the one"));
+    mark_->setShortcut(Qt::Key_Return);
+    connect(mark_, &QAction::triggered, this, [&rig] { rig.markOne(); });
 
     // The parts of the rig this program was built with.
 #if TEMPOCALC_HAVE_JACK

@@ -22,8 +22,10 @@ public:
     // application object, so that --help can list them.
     static QStringList entryNames();
 
-    // Copies Ave; the window makes its shortcut work everywhere in it.
+    // Copies Ave, and marks the one; the window makes their shortcuts work everywhere
+    // in it.
     QAction* copyAction() const { return copy_; }
+    QAction* markAction() const { return mark_; }
 
     // A line for Ave's tooltip about the session the tempo is shared with; empty while
     // there is none.
@@ -35,6 +37,7 @@ signals:
 
 private:
     QAction* copy_;
+    QAction* mark_;
     QString sessionLine_;
 };
 

@@ -48,6 +48,10 @@ QString SettingsNotice::text(const SettingsProblem& problem) {
         return tr("The setting %1 = \"%2\" in %3 is not 4, 8 or 12: a stage box strikes in "
                   "quarter notes.")
             .arg(problem.key, problem.value, file);
+    case SettingsProblem::Kind::notBar:
+        return tr("The setting %1 = \"%2\" in %3 is no number from 2 to 7: bars stay of four "
+                  "beats.")
+            .arg(problem.key, problem.value, file);
     }
     return problem.line();
 }

@@ -113,6 +113,10 @@
         <source>The beat goes on at %1 BPM (the line through the strikes)</source>
         <translation>Der Takt läuft mit %1 BPM weiter (die Gerade durch die Schläge)</translation>
     </message>
+    <message>
+        <source>beat %1 of %2</source>
+        <translation>Schlag %1 von %2</translation>
+    </message>
 </context>
 <context>
     <name>tempocalc::JackControl</name>
@@ -224,6 +228,22 @@
         <source>Any note or pedal</source>
         <translation>Jede Note und jedes Pedal</translation>
     </message>
+    <message>
+        <source>Learning… strike the one</source>
+        <translation>Lernt… schlag die Eins</translation>
+    </message>
+    <message>
+        <source>Learn the one…</source>
+        <translation>Die Eins lernen…</translation>
+    </message>
+    <message>
+        <source>The one on: %1</source>
+        <translation>Die Eins auf: %1</translation>
+    </message>
+    <message>
+        <source>No message for the one</source>
+        <translation>Keine Nachricht für die Eins</translation>
+    </message>
 </context>
 <context>
     <name>tempocalc::OptionsMenu</name>
@@ -242,6 +262,14 @@
     <message>
         <source>Flash the beat</source>
         <translation>Im Takt blinken</translation>
+    </message>
+    <message>
+        <source>Beats in a bar</source>
+        <translation>Schläge im Takt</translation>
+    </message>
+    <message>
+        <source>Mark the one</source>
+        <translation>Die Eins setzen</translation>
     </message>
 </context>
 <context>
@@ -273,6 +301,10 @@
     <message>
         <source>The setting %1 = &quot;%2&quot; in %3 is not 4, 8 or 12: a stage box strikes in quarter notes.</source>
         <translation>Die Einstellung %1 = „%2“ in %3 ist weder 4, 8 noch 12: eine Bühnenbox schlägt in Vierteln.</translation>
+    </message>
+    <message>
+        <source>The setting %1 = &quot;%2&quot; in %3 is no number from 2 to 7: bars stay of four beats.</source>
+        <translation>Die Einstellung %1 = „%2“ in %3 ist keine Zahl von 2 bis 7: die Takte bleiben bei vier Schlägen.</translation>
     </message>
 </context>
 </TS>

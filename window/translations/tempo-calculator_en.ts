@@ -111,6 +111,10 @@
         <source>The beat goes on at %1 BPM (the line through the strikes)</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>beat %1 of %2</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>tempocalc::JackControl</name>
@@ -222,6 +226,22 @@
         <source>Any note or pedal</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Learning… strike the one</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Learn the one…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The one on: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No message for the one</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>tempocalc::OptionsMenu</name>
@@ -239,6 +259,14 @@
     </message>
     <message>
         <source>Flash the beat</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Beats in a bar</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Mark the one</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -270,6 +298,10 @@
     </message>
     <message>
         <source>The setting %1 = &quot;%2&quot; in %3 is not 4, 8 or 12: a stage box strikes in quarter notes.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The setting %1 = &quot;%2&quot; in %3 is no number from 2 to 7: bars stay of four beats.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

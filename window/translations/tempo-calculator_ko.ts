@@ -111,6 +111,10 @@
         <source>The beat goes on at %1 BPM (the line through the strikes)</source>
         <translation>박자는 %1 BPM으로 이어집니다 (타격을 지나는 직선)</translation>
     </message>
+    <message>
+        <source>beat %1 of %2</source>
+        <translation>%2박 중 %1박</translation>
+    </message>
 </context>
 <context>
     <name>tempocalc::JackControl</name>
@@ -221,6 +225,22 @@
         <source>Any note or pedal</source>
         <translation>모든 노트나 페달</translation>
     </message>
+    <message>
+        <source>Learning… strike the one</source>
+        <translation>학습 중… 첫 박을 치세요</translation>
+    </message>
+    <message>
+        <source>Learn the one…</source>
+        <translation>첫 박 학습…</translation>
+    </message>
+    <message>
+        <source>The one on: %1</source>
+        <translation>첫 박: %1</translation>
+    </message>
+    <message>
+        <source>No message for the one</source>
+        <translation>첫 박 메시지 없음</translation>
+    </message>
 </context>
 <context>
     <name>tempocalc::OptionsMenu</name>
@@ -239,6 +259,14 @@
     <message>
         <source>Flash the beat</source>
         <translation>박자에 맞춰 깜빡이기</translation>
+    </message>
+    <message>
+        <source>Beats in a bar</source>
+        <translation>마디의 박 수</translation>
+    </message>
+    <message>
+        <source>Mark the one</source>
+        <translation>첫 박 지정</translation>
     </message>
 </context>
 <context>
@@ -269,7 +297,11 @@
     </message>
     <message>
         <source>The setting %1 = &quot;%2&quot; in %3 is not 4, 8 or 12: a stage box strikes in quarter notes.</source>
-        <translation>%3의 설정 %1 = "%2"은(는) 4, 8, 12가 아닙니다: 스테이지 박스는 4분음표로 칩니다.</translation>
+        <translation>%3의 설정 %1 = &quot;%2&quot;은(는) 4, 8, 12가 아닙니다: 스테이지 박스는 4분음표로 칩니다.</translation>
+    </message>
+    <message>
+        <source>The setting %1 = &quot;%2&quot; in %3 is no number from 2 to 7: bars stay of four beats.</source>
+        <translation>%3의 설정 %1 = "%2"은(는) 2에서 7 사이의 수가 아닙니다: 마디는 4박으로 유지됩니다.</translation>
     </message>
 </context>
 </TS>
