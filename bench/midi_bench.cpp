@@ -6,8 +6,12 @@
 // errors are bounded by the period. With --native the program's own JACK client
 // (jack/) listens instead of the window, and times each note by its frame. Run against
 // a JACK server (bench/run starts one with the dummy driver for each period).
+// With --flood the pedal fills every period's buffer with note-ons for two seconds,
+// and a client that the server runs after the program's (it listens on "clock") notes
+// how far into each cycle it was called: the program's callback keeps its deadline
+// while that stays under a period, and strikes at most once in 30 ms.
 //
-// midi_bench [--strikes N] [--seed S] [--native]
+// midi_bench [--strikes N] [--seed S] [--native] [--flood]
 
 #include "application.h"
 #include "day_clock.h"
@@ -50,12 +54,15 @@ struct Sender {
     std::vector<jack_nframes_t> frames; // written before activation or while idle
     std::vector<double> sentUs;         // each note's time on JACK's clock, as written
     std::atomic<std::size_t> next{0};
-    std::atomic<bool> playing{false};
+    std::atomic<bool> playing{false}, flooding{false};
 
     static int process(jack_nframes_t n, void* self) {
         auto* s = static_cast<Sender*>(self);
         void* buffer = jack_port_get_buffer(s->port, n);
         jack_midi_clear_buffer(buffer);
+        const unsigned char flood[] = {0x90, 60, 100};
+        while (s->flooding && jack_midi_event_write(buffer, n - 1, flood, sizeof flood) == 0) {
+        }
         if (!s->playing) {
             return 0;
         }
@@ -73,15 +80,45 @@ struct Sender {
     }
 };
 
+// Run after the program's client: notes how late in a cycle the server got to it.
+struct Watcher {
+    jack_client_t* client = jack_client_open("midi-bench-watch", JackNoStartServer, nullptr);
+    jack_port_t* in = client ? jack_port_register(client, "in", JACK_DEFAULT_MIDI_TYPE,
+                                                  JackPortIsInput, 0)
+                             : nullptr;
+    std::atomic<jack_nframes_t> latest{0};
+    std::atomic<int> cycles{0};
+
+    Watcher() {
+        if (client) {
+            jack_set_process_callback(client, &Watcher::process, this);
+            jack_activate(client);
+        }
+    }
+    ~Watcher() {
+        if (client) {
+            jack_client_close(client);
+        }
+    }
+    static int process(jack_nframes_t, void* self) {
+        auto* w = static_cast<Watcher*>(self);
+        w->latest = std::max<jack_nframes_t>(w->latest, jack_frames_since_cycle_start(w->client));
+        ++w->cycles;
+        return 0;
+    }
+};
+
 } // namespace
 
 int main(int argc, char* argv[]) {
     int strikes = 200;
     unsigned seed = 1;
-    bool native = false;
+    bool native = false, flood = false;
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--native") {
             native = true;
+        } else if (std::string(argv[i]) == "--flood") {
+            flood = native = true;
         } else if (std::string(argv[i]) == "--strikes" && i + 1 < argc) {
             strikes = std::max(3, std::atoi(argv[++i]));
         } else if (std::string(argv[i]) == "--seed" && i + 1 < argc) {
@@ -136,6 +173,42 @@ int main(int argc, char* argv[]) {
         interval = [&] {
             return std::chrono::duration<double>(heard.back() - heard[heard.size() - 2]).count();
         };
+    }
+    if (flood) {
+        Watcher watcher;
+        if (!watcher.client ||
+            jack_connect(watcher.client, "tempo-calculator:clock", "midi-bench-watch:in") != 0) {
+            std::fputs("midi_bench: no client after the program's\n", stderr);
+            return EXIT_FAILURE;
+        }
+        std::printf("| JACK period | load | cycles | latest start of the next client, frames "
+                    "| strikes | closest strikes ms | within the period |\n"
+                    "|---:|---|---:|---:|---:|---:|---|\n");
+        bool kept = true;
+        for (const bool flooding : {false, true}) {
+            QTest::qWait(200);
+            heard.clear();
+            watcher.latest = 0;
+            watcher.cycles = 0;
+            sender.flooding = flooding;
+            QTest::qWait(2000);
+            sender.flooding = false;
+            const jack_nframes_t latest = watcher.latest;
+            const int cycles = watcher.cycles;
+            QTest::qWait(100);
+            double closest = 0;
+            for (std::size_t i = 1; i < heard.size(); ++i) {
+                const double ms =
+                    std::chrono::duration<double, std::milli>(heard[i] - heard[i - 1]).count();
+                closest = i == 1 ? ms : std::min(closest, ms);
+            }
+            kept = kept && latest < period;
+            std::printf("| %u | %s | %d | %u | %zu | %.3f | %s |\n", period,
+                        flooding ? "a full buffer of note-ons every period" : "none", cycles,
+                        latest, heard.size(), closest, latest < period ? "yes" : "no");
+        }
+        jack_client_close(sender.client);
+        return kept ? EXIT_SUCCESS : EXIT_FAILURE;
     }
 #endif
     if (!native) {

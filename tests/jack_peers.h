@@ -78,7 +78,6 @@ struct Listener : Peer {
     std::atomic<std::size_t> midiCount{0}, clickCount{0};
     std::atomic<float> peak{0};
     std::atomic<jack_nframes_t> latency{0};     // what the listener says its inputs take to play
-    std::atomic<jack_nframes_t> latestStart{0}; // frames into a cycle it was called, at most
     jack_port_t* midiIn;
     jack_port_t* audioIn;
     jack_nframes_t silence = 0;
@@ -106,8 +105,6 @@ struct Listener : Peer {
     static int process(jack_nframes_t n, void* self) {
         auto* l = static_cast<Listener*>(self);
         l->watch(n);
-        l->latestStart =
-            std::max<jack_nframes_t>(l->latestStart, jack_frames_since_cycle_start(l->client));
         const jack_nframes_t start = jack_last_frame_time(l->client);
         jack_nframes_t frame;
         jack_time_t now, next;
