@@ -31,9 +31,9 @@ struct OnsetFront::Aubio {
     aubio_pvoc_t* pvoc = nullptr;
     aubio_specdesc_t* complexDomain = nullptr;
     aubio_specdesc_t* energy = nullptr;
-    std::size_t filled = 0;   // samples of the current hop gathered in `in`
-    std::int64_t hops = 0;    // hops analysed since the start or the last reset
-    double lastLoudness = 0;  // the previous frame's spectral magnitude (root of its energy)
+    std::size_t filled = 0;  // samples of the current hop gathered in `in`
+    std::int64_t hops = 0;   // hops analysed since the start or the last reset
+    double lastLoudness = 0; // the previous frame's spectral magnitude (root of its energy)
 
     Aubio(double sampleRate) : rate(sampleRate), hop(hopFor(sampleRate)), window(2 * hop) {
         const auto h = static_cast<uint_t>(hop), w = static_cast<uint_t>(window);
@@ -122,9 +122,13 @@ OnsetFront::OnsetFront(double sampleRate) {
 
 OnsetFront::~OnsetFront() = default;
 
-double OnsetFront::sampleRate() const { return aubio_->rate; }
+double OnsetFront::sampleRate() const {
+    return aubio_->rate;
+}
 
-std::size_t OnsetFront::hopSize() const { return aubio_->hop; }
+std::size_t OnsetFront::hopSize() const {
+    return aubio_->hop;
+}
 
 void OnsetFront::push(const float* samples, std::size_t count, std::vector<Hop>& out) {
     Aubio& a = *aubio_;
