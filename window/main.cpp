@@ -2,6 +2,9 @@
 #include "form1.h"
 #include "headless.h"
 #include "options_menu.h"
+#if TEMPOCALC_HAVE_LISTEN
+#include "listen_file.h"
+#endif
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -72,12 +75,32 @@ void describeOptions(QCommandLineParser& parser) {
     parser.addOption({QStringLiteral("headless"),
                       QStringLiteral("Runs without a window, as a stage box; --headless --help "
                                      "lists its options.")});
+#if TEMPOCALC_HAVE_LISTEN
+    parser.addOption({QStringLiteral("listen"),
+                      QStringLiteral("Listens to an audio file and prints, without a window, one "
+                                     "line a beat heard: its time in seconds and the tempo."),
+                      QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("taps"),
+                      QStringLiteral("With --listen: the player's strikes, one time in seconds a "
+                                     "line."),
+                      QStringLiteral("FILE")});
+#endif
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
-    // The stage box needs no display, and no toolkit for one.
+    // Listening to a file and the stage box need no display, and no toolkit for one.
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--listen") {
+#if TEMPOCALC_HAVE_LISTEN
+            return tempocalc::runListen(argc, argv);
+#else
+            std::fputs("tempo-calculator: this build cannot listen (built without aubio)\n", stderr);
+            return 2;
+#endif
+        }
+    }
     for (int i = 1; i < argc; ++i) {
         if (std::string_view(argv[i]) == "--headless") {
             return tempocalc::runHeadless(argc, argv);

@@ -1,0 +1,185 @@
+#include "listen_file.h"
+
+#include "onset_front.h"
+
+#include <sndfile.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <memory>
+#include <string_view>
+
+namespace tempocalc {
+
+namespace {
+
+constexpr const char* program = "tempo-calculator";
+
+std::string_view trimmed(std::string_view s) {
+    const auto first = s.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
+}
+
+struct CloseFile {
+    void operator()(SNDFILE* file) const { sf_close(file); }
+};
+
+} // namespace
+
+std::string readTaps(const std::string& path, std::vector<double>& taps) {
+    taps.clear();
+    std::ifstream in(path);
+    if (!in) {
+        return "cannot read the taps in " + path + ": " + std::strerror(errno);
+    }
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        const std::string_view text = trimmed(line);
+        if (text.empty()) {
+            continue;
+        }
+        double time = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), time);
+        const std::string where = path + ", line " + std::to_string(number) + ": ";
+        if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(time)) {
+            return where + "\"" + std::string(text) + "\" is not a time in seconds";
+        }
+        if (time < 0) {
+            return where + "a time before the file's start";
+        }
+        if (!taps.empty() && time <= taps.back()) {
+            return where + "the times must increase";
+        }
+        taps.push_back(time);
+    }
+    if (in.bad()) {
+        return "cannot read the taps in " + path;
+    }
+    if (taps.empty()) {
+        return path + " holds no taps";
+    }
+    return {};
+}
+
+std::string listenToFile(const std::string& path, const std::vector<double>& strikes,
+                         ListenedFile& heard) {
+    heard = {};
+    SF_INFO info{};
+    const std::unique_ptr<SNDFILE, CloseFile> file(sf_open(path.c_str(), SFM_READ, &info));
+    if (!file) {
+        return "cannot listen to " + path + ": " + sf_strerror(nullptr);
+    }
+    const auto channels = static_cast<std::size_t>(info.channels);
+    if (channels == 0 || info.samplerate <= 0) {
+        return "cannot listen to " + path + ": no audio in it";
+    }
+    try {
+        heard.sampleRate = info.samplerate;
+        OnsetFront front(heard.sampleRate);
+        ListenTracker tracker(static_cast<double>(front.hopSize()) / heard.sampleRate);
+        constexpr std::size_t block = 4096;
+        std::vector<float> frames(block * channels), mono(block);
+        std::vector<OnsetFront::Hop> hops;
+        std::size_t due = 0; // the next strike to give
+        sf_count_t total = 0;
+        for (;;) {
+            const sf_count_t n = sf_readf_float(file.get(), frames.data(), block);
+            if (n <= 0) {
+                break;
+            }
+            total += n;
+            for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {
+                float sum = 0;
+                for (std::size_t c = 0; c < channels; ++c) {
+                    sum += frames[i * channels + c];
+                }
+                mono[i] = sum / static_cast<float>(channels);
+            }
+            hops.clear();
+            front.push(mono.data(), static_cast<std::size_t>(n), hops);
+            for (const OnsetFront::Hop& h : hops) {
+                const double time = static_cast<double>(h.sample) / heard.sampleRate;
+                // A strike reaches the tracker when the music has come to it, as it would live.
+                while (due < strikes.size() && strikes[due] <= time) {
+                    tracker.strike(strikes[due++], 1.0);
+                }
+                tracker.hop(time, h.complexDomain, h.energy);
+                for (const ListenTracker::Beat& b : tracker.takeBeats()) {
+                    heard.beats.push_back(b);
+                }
+            }
+        }
+        if (sf_error(file.get()) != SF_ERR_NO_ERROR) {
+            return "cannot listen to " + path + ": " + sf_strerror(file.get());
+        }
+        if (total == 0) {
+            return "cannot listen to " + path + ": no audio in it";
+        }
+        heard.seconds = static_cast<double>(total) / heard.sampleRate;
+        // The tracker places beats up to half a beat ahead: none after the music.
+        std::erase_if(heard.beats, [&](const ListenTracker::Beat& b) {
+            return b.time < 0 || b.time >= heard.seconds;
+        });
+    } catch (const std::exception& e) {
+        return "cannot listen to " + path + ": " + e.what();
+    }
+    return {};
+}
+
+std::string beatLine(const ListenTracker::Beat& beat) {
+    char text[64];
+    char* end = text;
+    const auto put = [&](double value, int decimals) {
+        end = std::to_chars(end, text + sizeof text - 2, value, std::chars_format::fixed, decimals)
+                  .ptr;
+    };
+    put(beat.time, 3);
+    *end++ = '\t';
+    put(beat.bpm, 1);
+    return std::string(text, end);
+}
+
+int runListen(int argc, char* argv[]) {
+    const char* audio = nullptr;
+    const char* tapsPath = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view word(argv[i]);
+        const char** value = word == "--listen" ? &audio : word == "--taps" ? &tapsPath : nullptr;
+        if (!value) {
+            std::fprintf(stderr, "%s: --listen takes no option but --taps FILE, not %s\n", program,
+                         argv[i]);
+            return 2;
+        }
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "%s: %s needs a file\n", program, argv[i]);
+            return 2;
+        }
+        *value = argv[++i];
+    }
+    std::vector<double> taps;
+    if (tapsPath) {
+        if (const std::string problem = readTaps(tapsPath, taps); !problem.empty()) {
+            std::fprintf(stderr, "%s: %s\n", program, problem.c_str());
+            return 1;
+        }
+    }
+    ListenedFile heard;
+    if (const std::string problem = listenToFile(audio, taps, heard); !problem.empty()) {
+        std::fprintf(stderr, "%s: %s\n", program, problem.c_str());
+        return 1;
+    }
+    for (const ListenTracker::Beat& b : heard.beats) {
+        std::printf("%s\n", beatLine(b).c_str());
+    }
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+} // namespace tempocalc
