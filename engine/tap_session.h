@@ -74,8 +74,10 @@ public:
     const TempoState& state() const { return state_; }
     const TempoFit& fit() const { return fit_; }
 
-private:
+    // What Ave shows by the method once a strike was made.
     std::string averageText() const;
+
+private:
     void followTheLine(double reading);
 
     std::string separator_;

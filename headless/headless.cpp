@@ -12,6 +12,9 @@
 #include "link_control.h"
 #include "link_session.h"
 #endif
+#if TEMPOCALC_HAVE_LISTEN
+#include "listen_control.h"
+#endif
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -36,7 +39,7 @@ void say(const QString& line) {
 // What the command line gives for this run alone: never written to the settings.
 struct RunOptions {
     std::optional<MidiPort> tap;
-    bool clock = false, click = false, link = false, align = false;
+    bool clock = false, click = false, link = false, align = false, listen = false;
     std::optional<std::int16_t> note;
     std::optional<int> bar;
     std::optional<AverageMethod> method;
@@ -55,12 +58,22 @@ struct RunOptions {
         settings.click = settings.click || click;
         settings.link = settings.link || link;
         settings.align = settings.align || align;
+        settings.listen = settings.listen || listen;
         settings.note = note.value_or(settings.note);
         settings.bar = bar.value_or(settings.bar);
         settings.average = method.value_or(settings.average);
         return settings;
     }
 };
+
+// The program's JACK ports that --connect takes.
+QStringList ourPorts() {
+    QStringList ours{QStringLiteral("clock"), QStringLiteral("click"), QStringLiteral("tap")};
+    if (Rig::built().listen) {
+        ours << QStringLiteral("listen");
+    }
+    return ours;
+}
 
 void describe(QCommandLineParser& parser) {
     parser.setApplicationDescription(QStringLiteral(
@@ -92,10 +105,16 @@ void describe(QCommandLineParser& parser) {
          QStringLiteral("A beat at N BPM from the start, until strikes give one."),
          QStringLiteral("N")},
         {QStringLiteral("connect"),
-         QStringLiteral("Connects a port of the program's (clock, click, tap) with another "
-                        "client's, now and whenever both are there; may be given again."),
+         QStringLiteral("Connects a port of the program's (%1) with another "
+                        "client's, now and whenever both are there; may be given again.")
+             .arg(ourPorts().join(QStringLiteral(", "))),
          QStringLiteral("OURS=THEIRS")},
     });
+    if (Rig::built().listen) {
+        parser.addOption({QStringLiteral("listen-jack"),
+                          QStringLiteral("Listens to the music on the JACK port listen: the beat "
+                                         "heard is the beat, and strikes settle it.")});
+    }
 }
 
 // The options, or why they cannot be used, in one line.
@@ -117,6 +136,7 @@ std::optional<RunOptions> read(const QCommandLineParser& parser, QString& error)
     run.click = is("click");
     run.link = is("link");
     run.align = is("align");
+    run.listen = Rig::built().listen && is("listen-jack");
     if (is("note")) {
         const qsizetype mode = QStringList({"4", "8", "12"}).indexOf(value("note"));
         if (mode < 0) {
@@ -155,9 +175,9 @@ std::optional<RunOptions> read(const QCommandLineParser& parser, QString& error)
         const qsizetype equals = connection.indexOf(QLatin1Char('='));
         const QString ours = connection.left(equals);
         if (equals < 0 || connection.mid(equals + 1).isEmpty() ||
-            !QStringList({"clock", "click", "tap"}).contains(ours)) {
-            error = QStringLiteral("--connect %1: give OURS=THEIRS, OURS one of clock, click, tap")
-                        .arg(connection);
+            !ourPorts().contains(ours)) {
+            error = QStringLiteral("--connect %1: give OURS=THEIRS, OURS one of %2")
+                        .arg(connection, ourPorts().join(QStringLiteral(", ")));
             return std::nullopt;
         }
         run.connections.append({ours, connection.mid(equals + 1)});
@@ -198,6 +218,9 @@ QString describe(const Settings& settings, const RunOptions& run) {
                                                       : QStringLiteral("the mean of the tempos"));
     parts << QStringLiteral("MIDI clock %1").arg(settings.midiClock ? "on" : "off");
     parts << QStringLiteral("click %1").arg(settings.click ? "on" : "off");
+    if (Rig::built().listen) {
+        parts << QStringLiteral("listening %1").arg(settings.listen ? "on" : "off");
+    }
     parts << QStringLiteral("Link %1").arg(settings.link ? (settings.align ? "on, aligned" : "on")
                                                          : "off");
     if (run.bpm) {
@@ -257,6 +280,29 @@ int runHeadless(int argc, char* argv[]) {
         }
         lastTempo = tempo;
     });
+#if TEMPOCALC_HAVE_LISTEN
+    // What is heard, when what the log would say of it changes.
+    QString lastHeard;
+    QObject::connect(rig.listen(), &ListenControl::heardChanged, &app, [&] {
+        const std::optional<Heard> heard = rig.heard();
+        QString line;
+        if (!heard) {
+            line = rig.listening() ? QStringLiteral("listening: no beat heard yet") : QString();
+        } else if (heard->state == Heard::State::holding) {
+            line = QStringLiteral("heard: no beat in the music, holding %1 BPM")
+                       .arg(heard->bpm, 0, 'f', 1);
+        } else {
+            line = QStringLiteral("heard %1 BPM (%2%3)")
+                       .arg(heard->bpm, 0, 'f', 1)
+                       .arg(heard->state == Heard::State::unsure ? "not sure yet" : "sure")
+                       .arg(heard->struck ? ", on the strikes" : "");
+        }
+        if (!line.isEmpty() && line != lastHeard) {
+            say(line);
+        }
+        lastHeard = line;
+    });
+#endif
     QObject::connect(&rig, &Rig::failed, &app, [](int number, const QString& what) {
         say(QStringLiteral("a strike failed (%1): %2").arg(number).arg(what));
     });

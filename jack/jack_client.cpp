@@ -1,6 +1,7 @@
 #include "jack_client.h"
 
 #include "handover.h"
+#include "listen_feed.h"
 #include "pulse_train.h"
 
 #include <jack/jack.h>
@@ -41,6 +42,7 @@ struct Settings {
     unsigned marks = 0;
     bool clock = false;
     bool click = false;
+    bool listen = false;
 };
 
 // What the process callback tells this object's thread.
@@ -93,7 +95,7 @@ struct JackClient::Shared {
     std::atomic<bool> restartTap{false};
     std::atomic<bool> startAgain{false}; // the clock has a receiver that had no Start
     std::atomic<bool> stopping{false};   // the worker is closing: a Stop, then nothing
-    std::atomic<jack_nframes_t> clockLatency{0}, clickLatency{0}, tapLatency{0};
+    std::atomic<jack_nframes_t> clockLatency{0}, clickLatency{0}, tapLatency{0}, listenLatency{0};
     std::atomic<bool> clockRunning{false};
     std::atomic<std::uint64_t> cycles{0};
     std::atomic<bool> gone{false};
@@ -109,6 +111,10 @@ struct JackClient::Shared {
     jack_port_t* clockPort = nullptr;
     jack_port_t* clickPort = nullptr;
     jack_port_t* tapPort = nullptr;
+    // Registered by the worker once listening is wanted, while the callback may run.
+    std::atomic<jack_port_t*> listenPort{nullptr};
+    std::atomic<bool> listenWanted{false};
+    ListenFeed heard;
 
     // The process callback's own.
     Cycle lastCycle;
@@ -221,6 +227,15 @@ struct JackClient::Shared {
         playTo(frames);
 
         hearTaps(frames, cycle);
+        if (jack_port_t* port = listenPort.load(std::memory_order_acquire);
+            port && s.listen && cycle.known()) {
+            // Stamped with when the first sample reached the system, before the capture's
+            // latency.
+            heard.write(static_cast<const float*>(jack_port_get_buffer(port, frames)), frames,
+                        cycle.timeOf(-static_cast<std::int64_t>(
+                            listenLatency.load(std::memory_order_relaxed))),
+                        usPerFrame.load(std::memory_order_relaxed));
+        }
         cycles.fetch_add(1, std::memory_order_release);
     }
 
@@ -279,9 +294,16 @@ struct JackClient::Shared {
             jack_port_get_latency_range(shared->clickPort, mode, &range);
             shared->clickLatency = range.max;
             jack_port_set_latency_range(shared->tapPort, mode, &none); // nothing plays taps
+            if (jack_port_t* listen = shared->listenPort.load()) {
+                jack_port_set_latency_range(listen, mode, &none);
+            }
         } else {
             jack_port_get_latency_range(shared->tapPort, mode, &range);
             shared->tapLatency = range.max;
+            if (jack_port_t* listen = shared->listenPort.load()) {
+                jack_port_get_latency_range(listen, mode, &range);
+                shared->listenLatency = range.max;
+            }
             jack_port_set_latency_range(shared->clockPort, mode, &none); // made here, now
             jack_port_set_latency_range(shared->clickPort, mode, &none);
         }
@@ -371,6 +393,7 @@ public:
         }
         s.begin(client);
         s.filter->restart(); // nothing hears yet
+        registerListen(client);
         jack_set_process_callback(client, &Shared::process, &s);
         jack_set_latency_callback(client, &Shared::latency, &s);
         jack_set_sample_rate_callback(client, &Shared::sampleRate, &s);
@@ -539,6 +562,20 @@ public:
         }
     }
 
+    // The audio input to listen on, once it is wanted; kept until the client closes.
+    void registerListen(jack_client_t* client) {
+        Shared& s = shared_;
+        if (client && s.listenWanted && !s.listenPort) {
+            s.listenPort = jack_port_register(client, "listen", JACK_DEFAULT_AUDIO_TYPE,
+                                              JackPortIsInput, 0);
+            if (client_) {
+                jack_recompute_total_latencies(client);
+                rescan();
+            }
+        }
+    }
+    void listenWanted() { registerListen(client_); }
+
     void setConnections(const QList<QPair<QString, QString>>& connections) {
         connections_.clear();
         for (const auto& [ours, theirs] : connections) {
@@ -575,16 +612,17 @@ private:
         return name == QLatin1String("clock")   ? shared_.clockPort
                : name == QLatin1String("click") ? shared_.clickPort
                : name == QLatin1String("tap")   ? shared_.tapPort
-                                                : nullptr;
+               : name == QLatin1String("listen") ? shared_.listenPort.load()
+                                                 : nullptr;
     }
     // Each connection asked for, made where both ports are there and not yet connected.
-    // What the client's outputs are connected to now, by the client's port and theirs
+    // What the client's ports are connected to now, by the client's port and theirs
     // ("tap" listens to the port chosen as the source, and to it alone).
     QList<QPair<QString, QString>> connectedNow() const {
         QList<QPair<QString, QString>> now;
-        for (const char* ours : {"clock", "click"}) {
-            if (const char** ports =
-                    jack_port_get_connections(ourPort(QString::fromLatin1(ours)))) {
+        for (const char* ours : {"clock", "click", "listen"}) {
+            jack_port_t* mine = ourPort(QString::fromLatin1(ours));
+            if (const char** ports = mine ? jack_port_get_connections(mine) : nullptr) {
                 for (const char** port = ports; *port; ++port) {
                     now.append({QString::fromLatin1(ours), QString::fromUtf8(*port)});
                 }
@@ -643,6 +681,7 @@ private:
         Shared& s = shared_;
         s.client = nullptr;
         s.clockPort = s.clickPort = s.tapPort = nullptr;
+        s.listenPort = nullptr;
         s.sound = nullptr;
         s.sounds.clear();
         s.stopping = false;
@@ -811,6 +850,18 @@ void JackClient::setClick(bool on) {
     publish();
 }
 
+void JackClient::setListening(bool on) {
+    listening_ = on;
+    if (on && !shared_->listenWanted.exchange(true)) {
+        QMetaObject::invokeMethod(worker_, &Worker::listenWanted, Qt::QueuedConnection);
+    }
+    publish();
+}
+
+ListenFeed& JackClient::listenFeed() {
+    return shared_->heard;
+}
+
 void JackClient::publish() {
     Settings& s = shared_->settings.back();
     s.grid = grid_.has_value() && offsetNs_.has_value();
@@ -824,6 +875,7 @@ void JackClient::publish() {
     s.gridSerial = gridSerial_;
     s.clock = clock_;
     s.click = click_;
+    s.listen = listening_;
     shared_->settings.publish();
 }
 

@@ -19,6 +19,8 @@ QT_END_NAMESPACE
 
 namespace tempocalc {
 
+class ListenFeed;
+
 // The program's one JACK client, "tempo-calculator", with three ports: MIDI clock out on
 // "clock" and a click on "click", both following a beat grid to the sample, and MIDI in
 // on "tap", whose strikes are timed by the frame of their event. It connects "tap" to
@@ -85,6 +87,11 @@ public:
     bool clock() const { return clock_; }
     void setClick(bool on);
     bool click() const { return click_; }
+    // An audio input, "listen", whose samples go to listenFeed() while this is on; the
+    // port stays until the client closes.
+    void setListening(bool on);
+    bool listening() const { return listening_; }
+    ListenFeed& listenFeed();
 
     // The port to tap from, by its full name (empty: none): "tap" is connected to it,
     // and to it alone, whenever both are there; a port of the same stable name stands
@@ -157,6 +164,7 @@ private:
     std::optional<std::int64_t> offsetNs_; // JACK's clock minus the steady clock, while open
     bool clock_ = false;
     bool click_ = false;
+    bool listening_ = false;
     QString tapSource_;
     bool tapConnected_ = false;
     QStringList tapSources_;

@@ -104,6 +104,11 @@ bool JackControl::click() const {
     return client_->click();
 }
 
+void JackControl::setListening(bool on) {
+    client_->setListening(on);
+    want();
+}
+
 void JackControl::share(std::optional<BeatGrid> grid) {
     if (grid && grid->bpm <= fastest_beat_bpm) {
         client_->setGrid(
@@ -118,7 +123,8 @@ void JackControl::setConnections(const QList<QPair<QString, QString>>& connectio
 }
 
 void JackControl::want() {
-    client_->setWanted(client_->clock() || client_->click() || !client_->tapSource().isEmpty());
+    client_->setWanted(client_->clock() || client_->click() || client_->listening() ||
+                       !client_->tapSource().isEmpty());
 }
 
 } // namespace tempocalc

@@ -31,6 +31,8 @@ public:
     bool clock() const;
     void setClick(bool on);
     bool click() const;
+    // The "listen" port, for listening to the music.
+    void setListening(bool on);
     // Where the beats fall now (or nowhere): the clock and the click follow.
     void share(std::optional<BeatGrid> grid);
     // Connections of the client's ports ("clock", "click", "tap") with others' by their

@@ -1,5 +1,6 @@
 #include "rig.h"
 
+#include "number_text.h"
 #include "taps.h"
 #if TEMPOCALC_HAVE_JACK
 #include "jack_control.h"
@@ -7,10 +8,14 @@
 #if TEMPOCALC_HAVE_LINK
 #include "link_control.h"
 #endif
+#if TEMPOCALC_HAVE_LISTEN
+#include "listen_control.h"
+#endif
 #if TEMPOCALC_HAVE_MIDI
 #include "rtmidi_input.h"
 #endif
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 
@@ -27,13 +32,16 @@ Rig::Built Rig::built() {
 #if TEMPOCALC_HAVE_MIDI
     built.midi = true;
 #endif
+#if TEMPOCALC_HAVE_LISTEN
+    built.listen = true;
+#endif
     built.midi = built.midi || built.jack;
     return built;
 }
 
 Rig::Rig(Clock clock, Settings settings, std::string decimal_separator, QObject* parent)
     : QObject(parent), clock_(std::move(clock)), settings_(std::move(settings)),
-      session_(std::move(decimal_separator), settings_.average) {
+      session_(decimal_separator, settings_.average), separator_(std::move(decimal_separator)) {
     QList<TapInput*> tapInputs;
 #if TEMPOCALC_HAVE_JACK
     jack_ = new JackControl(clock_, this);
@@ -55,6 +63,10 @@ Rig::Rig(Clock clock, Settings settings, std::string decimal_separator, QObject*
 #if TEMPOCALC_HAVE_LINK
     link_ = new LinkControl(clock_, this);
 #endif
+#if TEMPOCALC_HAVE_LISTEN
+    listen_ = new ListenControl(clock_, jack_, this);
+    connect(listen_, &ListenControl::heardChanged, this, &Rig::hear);
+#endif
     apply(settings_);
 }
 
@@ -62,7 +74,32 @@ Rig::~Rig() = default;
 
 std::optional<BeatGrid> Rig::grid() const {
     const std::optional<BeatGrid> tapped = session_.grid();
+#if TEMPOCALC_HAVE_LISTEN
+    if (const std::optional<Heard> heard = listen_->heard()) {
+        BeatGrid grid{heard->bpm, heard->beat, session_.beatsInBar(), heard->beat};
+        // The bars where the taps put them, on the beat heard nearest to their one.
+        if (tapped) {
+            grid.one = nearest_beat(grid, tapped->one);
+            grid.marks = tapped->marks;
+        } else if (heardOne_) {
+            grid.one = nearest_beat(grid, *heardOne_);
+        }
+        return grid;
+    }
+#endif
     return tapped ? tapped : start_;
+}
+
+bool Rig::listening() const {
+    return listen_ && settings_.listen;
+}
+
+std::optional<Heard> Rig::heard() const {
+#if TEMPOCALC_HAVE_LISTEN
+    return listen_->heard();
+#else
+    return std::nullopt;
+#endif
 }
 
 std::optional<int> Rig::beatInBarNow() const {
@@ -93,6 +130,13 @@ void Rig::strike(double reading, TapSession::Source source) {
         struck = session_.strike(reading, shown, source) == TapSession::Taken::struck;
     });
     if (struck) {
+#if TEMPOCALC_HAVE_LISTEN
+        static constexpr double quarterBeats[] = {1.0, 0.5, 1.0 / 3};
+        listen_->strike(reading, quarterBeats[std::clamp<int>(session_.state().notemode, 0, 2)]);
+        if (heardShown_) {
+            hear(); // Ave goes on showing the tempo heard
+        }
+#endif
         share();
     }
 }
@@ -104,6 +148,43 @@ void Rig::notetoggle() {
 
 void Rig::initialize() {
     perform([this](Shown& shown) { session_.initialize(shown); });
+#if TEMPOCALC_HAVE_LISTEN
+    listen_->forget();
+    heardOne_.reset();
+    heardShown_ = false;
+#endif
+    share();
+}
+
+void Rig::setListen(bool on) {
+    settings_.setListen(on);
+#if TEMPOCALC_HAVE_LISTEN
+    listen_->setOn(on);
+    hear();
+#endif
+}
+
+// What is heard is the grid, and Ave shows its tempo; when nothing is heard any more,
+// Ave shows the taps' again.
+void Rig::hear() {
+#if TEMPOCALC_HAVE_LISTEN
+    const std::optional<Heard> heard = listen_->heard();
+    if (heard) {
+        if (!heardOne_) {
+            heardOne_ = heard->beat;
+        }
+        Shown shown;
+        shown.text1 = average_text(heard->bpm, separator_);
+        heardShown_ = true;
+        emit this->shown(shown);
+    } else if (heardShown_) {
+        heardShown_ = false;
+        Shown shown;
+        shown.text1 = session_.state().tapcount > 0 ? session_.averageText()
+                                                   : std::string(initial_average_text);
+        emit this->shown(shown);
+    }
+#endif
     share();
 }
 
@@ -173,6 +254,7 @@ void Rig::apply(const Settings& choices) {
     keep(&Settings::click, choices.click);
     keep(&Settings::link, choices.link);
     keep(&Settings::align, choices.align);
+    keep(&Settings::listen, choices.listen);
 #if TEMPOCALC_HAVE_JACK
     jack_->setClock(choices.midiClock);
     jack_->setClick(choices.click);
@@ -180,6 +262,12 @@ void Rig::apply(const Settings& choices) {
 #if TEMPOCALC_HAVE_LINK
     link_->setAlign(choices.align);
     link_->setOn(choices.link);
+#endif
+#if TEMPOCALC_HAVE_LISTEN
+    if (choices.listen != listen_->on()) {
+        listen_->setOn(choices.listen);
+        hear();
+    }
 #endif
     if (taps_) {
         const std::optional<MidiPort> port =

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "listen_tracker.h"
 #include "settings.h"
 #include "tap_session.h"
 
@@ -16,6 +17,7 @@ namespace tempocalc {
 
 class JackControl;
 class LinkControl;
+class ListenControl;
 class Taps;
 
 // The one composition that both faces share: the player's strikes (from the window's
@@ -34,6 +36,7 @@ public:
         bool link = false;
         bool midi = false; // MIDI ports to strike from, through RtMidi or JACK
         bool jack = false;
+        bool listen = false; // the beat heard on the JACK client
     };
     static Built built();
 
@@ -44,8 +47,13 @@ public:
 
     Settings& settings() { return settings_; }
     const TapSession& session() const { return session_; }
-    // Where the beats fall now: the taps', or until they give one the starting tempo's.
+    // Where the beats fall now: while listening, the music's as heard (the bars as the
+    // taps put them); else the taps', or until they give one the starting tempo's.
     std::optional<BeatGrid> grid() const;
+    // Whether the program listens to the music, and what it hears there (its beat as a
+    // clock reading; none while nothing is heard).
+    bool listening() const;
+    std::optional<Heard> heard() const;
     // Which beat of its bar (1 to the beats in a bar) is the nearest now, while there
     // is a grid.
     std::optional<int> beatInBarNow() const;
@@ -65,6 +73,7 @@ public:
     void setClick(bool on);
     void setLink(bool on);
     void setAlign(bool on);
+    void setListen(bool on);
 
     // The stage box's: choices read from the settings again, or given for one run, and
     // never written; a note value (0, 1, 2) to strike in; a grid at bpm from now until
@@ -77,6 +86,7 @@ public:
     // The parts of the rig this program was built with; none where it was not.
     JackControl* jack() const { return jack_; }
     LinkControl* link() const { return link_; }
+    ListenControl* listen() const { return listen_; }
     Taps* taps() const { return taps_; }
 
 signals:
@@ -92,6 +102,7 @@ signals:
 private:
     template <typename Operation> void perform(Operation operation);
     void share();
+    void hear();
 
     Clock clock_;
     Settings settings_;
@@ -100,6 +111,10 @@ private:
     std::optional<BeatGrid> shared_;
     JackControl* jack_ = nullptr;
     LinkControl* link_ = nullptr;
+    ListenControl* listen_ = nullptr;
+    std::string separator_;
+    std::optional<double> heardOne_; // the one of what is heard, while no strike gives one
+    bool heardShown_ = false;        // Ave shows the tempo heard
     Taps* taps_ = nullptr;
 };
 

@@ -23,6 +23,7 @@ const QString midiApiKey = QStringLiteral("midi/api");
 const QString midiMessageKey = QStringLiteral("midi/message");
 const QString midiOneKey = QStringLiteral("midi/one");
 const QString barKey = QStringLiteral("beat/bar");
+const QString listenKey = QStringLiteral("listen/on");
 
 struct BooleanKey {
     const QString& key;
@@ -36,6 +37,7 @@ const BooleanKey booleanKeys[] = {
     {clickKey, &Settings::click, "the click"},
     {linkKey, &Settings::link, "Link"},
     {alignKey, &Settings::align, "aligning Link's beats"},
+    {listenKey, &Settings::listen, "listening"},
 };
 
 QString boolText(bool on) {
@@ -279,6 +281,11 @@ void Settings::setFlash(bool on) {
 void Settings::setMidiClock(bool on) {
     midiClock = on;
     write({{midiClockKey, boolText(on)}});
+}
+
+void Settings::setListen(bool on) {
+    listen = on;
+    write({{listenKey, boolText(on)}});
 }
 
 void Settings::setClick(bool on) {

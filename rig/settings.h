@@ -56,6 +56,7 @@ struct Settings {
     bool click = false;     // and a click
     bool link = false;      // share the tempo with an Ableton Link session
     bool align = false;     // and put the session's beats on the taps
+    bool listen = false;    // the beat heard on the JACK client's "listen" port is the grid
     // Beats in a bar (2 to 7).
     int bar = 4;
     // The MIDI port that strikes (empty: none), its system, the one message that
@@ -79,6 +80,7 @@ struct Settings {
     void setFlash(bool on);
     void setMidiClock(bool on);
     void setClick(bool on);
+    void setListen(bool on);
     void setLink(bool on);
     void setAlign(bool on);
     void setMidiPort(const QString& api, const QString& name);

@@ -1,16 +1,41 @@
 #include "average_tooltip.h"
 
-#include <QLocale>
+#include "rig.h"
+
+#include <cmath>
 
 namespace tempocalc {
 
-QString AverageTooltip::describe(const TapSession& session, const QString& sessionLine,
+QString AverageTooltip::heard(const Rig& rig, const QLocale& locale) {
+    const std::optional<Heard> heard = rig.heard();
+    if (!heard) {
+        return tr("Listening on JACK: no beat heard yet");
+    }
+    const QString bpm = locale.toString(heard->bpm, 'f', 1);
+    const QString sure = locale.toString(std::lround(heard->confidence * 100));
+    switch (heard->state) {
+    case Heard::State::holding:
+        return tr("No beat in the music: the beat heard last goes on at %1 BPM").arg(bpm);
+    case Heard::State::unsure:
+        return tr("Heard in the music: %1 BPM, not sure yet (%2 %)").arg(bpm, sure);
+    case Heard::State::searching:
+    case Heard::State::locked:
+        break;
+    }
+    return heard->struck ? tr("Heard in the music: %1 BPM, on your strikes (sure: %2 %)").arg(bpm, sure)
+                         : tr("Heard in the music: %1 BPM (sure: %2 %)").arg(bpm, sure);
+}
+
+QString AverageTooltip::describe(const Rig& rig, const QString& sessionLine,
                                  std::optional<int> beatInBar) {
     const QLocale locale;
+    const TapSession& session = rig.session();
     const TempoFit& fit = session.fit();
     const TempoState& state = session.state();
     QString description;
-    if (session.method() == AverageMethod::line) {
+    if (rig.listening()) {
+        description = heard(rig, locale);
+    } else if (session.method() == AverageMethod::line) {
         const std::optional<double> tempo = fit.tempo();
         const std::optional<double> error = fit.standard_error();
         if (tempo && error) {
@@ -30,14 +55,13 @@ QString AverageTooltip::describe(const TapSession& session, const QString& sessi
     }
     // The clock, the click, the flash and Link follow the line, which a pause does not drag.
     if (const std::optional<BeatGrid> grid = session.grid();
-        grid && session.average() != grid->bpm) {
+        grid && session.average() != grid->bpm && !rig.listening()) {
         description +=
             QLatin1Char('\n') + tr("The beat goes on at %1 BPM (the line through the strikes)")
                                     .arg(locale.toString(grid->bpm, 'f', 3));
     }
-    if (beatInBar && session.grid()) {
-        description +=
-            QLatin1Char('\n') + tr("beat %1 of %2").arg(*beatInBar).arg(session.grid()->bar);
+    if (const std::optional<BeatGrid> grid = rig.grid(); beatInBar && grid) {
+        description += QLatin1Char('\n') + tr("beat %1 of %2").arg(*beatInBar).arg(grid->bar);
     }
     if (!sessionLine.isEmpty()) {
         description += QLatin1Char('\n') + sessionLine;

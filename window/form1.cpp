@@ -168,7 +168,7 @@ Form1::Form1(Clock clock, QWidget* parent)
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Text1 && event->type() == QEvent::ToolTip) {
         Text1->setToolTip(
-            AverageTooltip::describe(rig_->session(), menu->sessionLine(), rig_->beatInBarNow()));
+            AverageTooltip::describe(*rig_, menu->sessionLine(), rig_->beatInBarNow()));
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -248,7 +248,7 @@ void Form1::about() {
 }
 
 void Form1::describeAverage() {
-    const QString description = AverageTooltip::describe(rig_->session(), menu->sessionLine());
+    const QString description = AverageTooltip::describe(*rig_, menu->sessionLine());
     Text1->setToolTip(description);
     Text1->setAccessibleDescription(description);
 }

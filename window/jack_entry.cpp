@@ -17,6 +17,15 @@ JackEntry::JackEntry(QMenu* menu, Rig& rig) : QObject(menu), rig_(rig) {
     }
     clock_entry_->setChecked(rig_.settings().midiClock);
     click_entry_->setChecked(rig_.settings().click);
+    if (Rig::built().listen) {
+        listen_entry_ = menu->addAction(QString());
+        listen_entry_->setCheckable(true);
+        listen_entry_->setChecked(rig_.settings().listen);
+        connect(listen_entry_, &QAction::triggered, this, [this](bool on) {
+            rig_.setListen(on);
+            describe();
+        });
+    }
     connect(clock_entry_, &QAction::triggered, this, [this](bool on) {
         rig_.setClock(on);
         describe();
@@ -53,6 +62,9 @@ void JackEntry::describe() {
     };
     text(clock_entry_, tr("Send MIDI clock (JACK)"));
     text(click_entry_, tr("Click on the beat (JACK)"));
+    if (listen_entry_) {
+        text(listen_entry_, tr("Listen on JACK"));
+    }
 }
 
 } // namespace tempocalc

@@ -11,7 +11,8 @@ namespace tempocalc {
 
 class Rig;
 
-// "Send MIDI clock (JACK)" and "Click on the beat (JACK)" in the menu. While no JACK
+// "Send MIDI clock (JACK)", "Click on the beat (JACK)" and, where the program was built
+// to listen, "Listen on JACK" in the menu. While no JACK
 // server runs they stay as the user left them and say that they wait for JACK; while
 // the client opens or closes they say so.
 class JackEntry : public QObject {
@@ -26,6 +27,7 @@ private:
     Rig& rig_;
     QAction* clock_entry_;
     QAction* click_entry_;
+    QAction* listen_entry_ = nullptr;
 };
 
 } // namespace tempocalc

@@ -21,6 +21,9 @@ QStringList OptionsMenu::entryNames() {
                       tr("Flash the beat"),     tr("Beats in a bar"),           tr("Mark the one")};
 #if TEMPOCALC_HAVE_JACK
     names << JackEntry::tr("Send MIDI clock (JACK)") << JackEntry::tr("Click on the beat (JACK)");
+    if (Rig::built().listen) {
+        names << JackEntry::tr("Listen on JACK");
+    }
 #endif
 #if TEMPOCALC_HAVE_LINK
     names << LinkEntry::tr("Share tempo with Link")
