@@ -4,12 +4,14 @@
 
 #include <sndfile.h>
 
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string_view>
@@ -26,6 +28,18 @@ std::string_view trimmed(std::string_view s) {
         return {};
     }
     return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
+}
+
+// libsndfile's words, as the end of our line.
+std::string said(const char* message) {
+    std::string text(message ? message : "unknown error");
+    while (!text.empty() && (text.back() == '.' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    if (!text.empty()) {
+        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    }
+    return text;
 }
 
 struct CloseFile {
@@ -75,7 +89,10 @@ std::string listenToFile(const std::string& path, const std::vector<double>& str
     SF_INFO info{};
     const std::unique_ptr<SNDFILE, CloseFile> file(sf_open(path.c_str(), SFM_READ, &info));
     if (!file) {
-        return "cannot listen to " + path + ": " + sf_strerror(nullptr);
+        std::error_code error;
+        return "cannot listen to " + path + ": " +
+               (std::filesystem::exists(path, error) ? said(sf_strerror(nullptr))
+                                                     : std::string("no such file"));
     }
     const auto channels = static_cast<std::size_t>(info.channels);
     if (channels == 0 || info.samplerate <= 0) {
@@ -118,7 +135,7 @@ std::string listenToFile(const std::string& path, const std::vector<double>& str
             }
         }
         if (sf_error(file.get()) != SF_ERR_NO_ERROR) {
-            return "cannot listen to " + path + ": " + sf_strerror(file.get());
+            return "cannot listen to " + path + ": " + said(sf_strerror(file.get()));
         }
         if (total == 0) {
             return "cannot listen to " + path + ": no audio in it";
