@@ -117,6 +117,26 @@
         <source>beat %1 of %2</source>
         <translation>Schlag %1 von %2</translation>
     </message>
+    <message>
+        <source>Listening on JACK: no beat heard yet</source>
+        <translation>Lauschen über JACK: noch kein Schlag gehört</translation>
+    </message>
+    <message>
+        <source>No beat in the music: the beat heard last goes on at %1 BPM</source>
+        <translation>Kein Schlag in der Musik: der zuletzt gehörte Schlag läuft mit %1 BPM weiter</translation>
+    </message>
+    <message>
+        <source>Heard in the music: %1 BPM, not sure yet (%2 %)</source>
+        <translation>In der Musik gehört: %1 BPM, noch nicht sicher (%2 %)</translation>
+    </message>
+    <message>
+        <source>Heard in the music: %1 BPM, on your strikes (sure: %2 %)</source>
+        <translation>In der Musik gehört: %1 BPM, auf Ihren Schlägen (sicher: %2 %)</translation>
+    </message>
+    <message>
+        <source>Heard in the music: %1 BPM (sure: %2 %)</source>
+        <translation>In der Musik gehört: %1 BPM (sicher: %2 %)</translation>
+    </message>
 </context>
 <context>
     <name>tempocalc::JackControl</name>
@@ -154,6 +174,10 @@
     <message>
         <source>%1 — %2</source>
         <translation>%1 — %2</translation>
+    </message>
+    <message>
+        <source>Listen on JACK</source>
+        <translation>Über JACK lauschen</translation>
     </message>
 </context>
 <context>

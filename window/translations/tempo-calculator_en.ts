@@ -115,6 +115,26 @@
         <source>beat %1 of %2</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Listening on JACK: no beat heard yet</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No beat in the music: the beat heard last goes on at %1 BPM</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Heard in the music: %1 BPM, not sure yet (%2 %)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Heard in the music: %1 BPM, on your strikes (sure: %2 %)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Heard in the music: %1 BPM (sure: %2 %)</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>tempocalc::JackControl</name>
@@ -151,6 +171,10 @@
     </message>
     <message>
         <source>%1 — %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Listen on JACK</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -115,6 +115,26 @@
         <source>beat %1 of %2</source>
         <translation>%2박 중 %1박</translation>
     </message>
+    <message>
+        <source>Listening on JACK: no beat heard yet</source>
+        <translation>JACK에서 듣는 중: 아직 들린 박이 없습니다</translation>
+    </message>
+    <message>
+        <source>No beat in the music: the beat heard last goes on at %1 BPM</source>
+        <translation>음악에 박이 없습니다: 마지막으로 들린 박이 %1 BPM으로 계속됩니다</translation>
+    </message>
+    <message>
+        <source>Heard in the music: %1 BPM, not sure yet (%2 %)</source>
+        <translation>음악에서 들림: %1 BPM, 아직 확실하지 않음 (%2 %)</translation>
+    </message>
+    <message>
+        <source>Heard in the music: %1 BPM, on your strikes (sure: %2 %)</source>
+        <translation>음악에서 들림: %1 BPM, 두드림에 맞춤 (확실도: %2 %)</translation>
+    </message>
+    <message>
+        <source>Heard in the music: %1 BPM (sure: %2 %)</source>
+        <translation>음악에서 들림: %1 BPM (확실도: %2 %)</translation>
+    </message>
 </context>
 <context>
     <name>tempocalc::JackControl</name>
@@ -152,6 +172,10 @@
     <message>
         <source>%1 — %2</source>
         <translation>%1 — %2</translation>
+    </message>
+    <message>
+        <source>Listen on JACK</source>
+        <translation>JACK에서 듣기</translation>
     </message>
 </context>
 <context>
@@ -301,7 +325,7 @@
     </message>
     <message>
         <source>The setting %1 = &quot;%2&quot; in %3 is no number from 2 to 7: bars stay of four beats.</source>
-        <translation>%3의 설정 %1 = "%2"은(는) 2에서 7 사이의 수가 아닙니다: 마디는 4박으로 유지됩니다.</translation>
+        <translation>%3의 설정 %1 = &quot;%2&quot;은(는) 2에서 7 사이의 수가 아닙니다: 마디는 4박으로 유지됩니다.</translation>
     </message>
 </context>
 </TS>

@@ -1,0 +1,126 @@
+// Listening through the program's JACK client, against a JACK server with the dummy
+// driver: a client of the test's own plays a generated piece into "listen", and a
+// listener counts the MIDI clock's ticks from Start. Once the program has locked, every
+// beat the clock counts falls on a beat of the piece.
+
+#include "day_clock.h"
+#include "jack_client.h"
+#include "jack_control.h"
+#include "jack_peers.h"
+#include "listen_corpus.h"
+#include "rig.h"
+
+#include <jack/jack.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <vector>
+
+namespace tempocalc {
+namespace {
+
+// Plays the samples into "listen" from the cycle after it is told to, once.
+struct Player : Peer {
+    std::vector<float> samples;
+    std::atomic<bool> playing{false};
+    std::atomic<std::size_t> played{0};
+    std::atomic<jack_nframes_t> firstFrame{0}; // the frame of the first sample
+    jack_port_t* out;
+
+    explicit Player(std::vector<float> music) : Peer("player"), samples(std::move(music)) {
+        out = jack_port_register(client, "out", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+        jack_set_process_callback(client, &Player::process, this);
+        jack_activate(client);
+    }
+    static int process(jack_nframes_t n, void* self) {
+        auto* p = static_cast<Player*>(self);
+        p->watch(n);
+        auto* audio = static_cast<float*>(jack_port_get_buffer(p->out, n));
+        std::fill(audio, audio + n, 0.0f);
+        if (!p->playing) {
+            return 0;
+        }
+        const std::size_t at = p->played;
+        if (at == 0) {
+            p->firstFrame = jack_last_frame_time(p->client);
+        }
+        const std::size_t count = std::min<std::size_t>(n, p->samples.size() - at);
+        std::copy_n(p->samples.begin() + static_cast<std::ptrdiff_t>(at), count, audio);
+        p->played = at + count;
+        return 0;
+    }
+    bool done() const { return played == samples.size(); }
+};
+
+bool waitFor(const std::function<bool()>& done, int ms) {
+    return QTest::qWaitFor(done, ms);
+}
+
+TEST(ListenOnJack, TheClockCountsItsBeatsOnTheBeatsOfTheMusicOnceLocked) {
+    corpus::PieceOptions options;
+    options.seed = 11;
+    options.seconds = 22;
+    options.bpm = 112;
+    options.sampleRate = rate;
+    const corpus::Piece piece = corpus::generate(options);
+
+    const QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    Rig rig(DayClock(), Settings{});
+    rig.setClock(true);
+    rig.setListen(true);
+    JackClient* client = rig.jack()->client();
+    ASSERT_TRUE(waitFor([&] { return client->isOpen(); }, 5000)) << client->error().toStdString();
+
+    Player player(piece.samples);
+    ASSERT_TRUE(waitFor([&] { return jack_port_by_name(player.client, "tempo-calculator:listen"); },
+                        2000));
+    player.connect("player:out", "tempo-calculator:listen");
+    Listener listener;
+    player.playing = true;
+    ASSERT_TRUE(waitFor([&] { return player.done(); }, 40000));
+
+    // The ticks counted from the last Start; every 24th is a beat.
+    const std::vector<Listener::Heard> events = listener.events();
+    const auto start = std::find_if(events.rbegin(), events.rend(),
+                                    [](const Listener::Heard& h) { return h.byte == 0xfa; });
+    ASSERT_NE(start, events.rend()) << "the clock never started";
+    std::vector<Listener::Heard> ticks;
+    for (auto h = start.base(); h != events.end(); ++h) {
+        if (h->byte == 0xf8) {
+            ticks.push_back(*h);
+        }
+    }
+    const double lockedAfter = 10; // seconds of the piece
+    int checked = 0;
+    for (std::size_t i = 0; i < ticks.size(); i += 24) {
+        const double inPiece =
+            static_cast<double>(ticks[i].frame - player.firstFrame.load()) / rate;
+        if (inPiece < lockedAfter || inPiece > piece.seconds() || !listener.steady(ticks, i) ||
+            player.jumps > 0) {
+            continue;
+        }
+        const auto nearest = std::min_element(
+            piece.beats.begin(), piece.beats.end(),
+            [&](double a, double b) { return std::fabs(a - inPiece) < std::fabs(b - inPiece); });
+        EXPECT_NEAR(inPiece, *nearest, 0.010) << "the beat counted at " << inPiece << " s";
+        ++checked;
+    }
+    EXPECT_GE(checked, 10);
+}
+
+} // namespace
+} // namespace tempocalc
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
