@@ -186,6 +186,7 @@ void Rig::hear() {
     }
 #endif
     share();
+    emit heardChanged();
 }
 
 void Rig::markOne() {

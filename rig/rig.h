@@ -96,6 +96,8 @@ signals:
     // the engine said, in English.
     void failed(int number, const QString& what);
     void gridChanged(std::optional<tempocalc::BeatGrid> grid);
+    // What is heard in the music changed, or listening was turned on or off.
+    void heardChanged();
     // Something the user should hear of once in a run, without a box (user's language).
     void notice(const QString& cause, const QString& text);
 

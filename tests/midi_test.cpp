@@ -493,6 +493,33 @@ TEST(MidiWithoutSystem, TheClockAndTheClickWaitForJackWithoutABox) {
     EXPECT_EQ(window.state().tapcount, 2);
 }
 
+#if TEMPOCALC_HAVE_LISTEN
+// Listening without a server: the entry waits as the others do, the choice is kept, and
+// until a beat is heard Ave is the strikes' and its tooltip says that nothing is heard.
+TEST(MidiWithoutSystem, ListeningWaitsForJackAndTheStrikesFillAveMeanwhile) {
+    QFile::remove(Settings::path());
+    Form1 window{DayClock()};
+    window.show();
+    menuEntry(window, "Listen on JACK")->trigger();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return menuEntry(window, "Listen on JACK")->text() == "Listen on JACK — waiting for JACK"; },
+        3000))
+        << menuEntry(window, "Listen on JACK")->text().toStdString();
+    EXPECT_TRUE(Settings::load().listen);
+    window.strikeAt(10.0);
+    window.strikeAt(10.5);
+    auto* ave = window.findChild<QLineEdit*>(QStringLiteral("Text1"));
+    EXPECT_EQ(ave->text(), "120.");
+    EXPECT_TRUE(ave->toolTip().startsWith("Listening on JACK: no beat heard yet"))
+        << ave->toolTip().toStdString();
+    menuEntry(window, "Listen on JACK")->trigger();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return menuEntry(window, "Listen on JACK")->text() == "Listen on JACK"; }, 3000));
+    EXPECT_FALSE(Settings::load().listen);
+    EXPECT_TRUE(ave->toolTip().startsWith("Mean of the tempos")) << ave->toolTip().toStdString();
+}
+#endif
+
 // A server of the test's own, stopped while the clock and the click run, and started again.
 TEST(MidiServerGoesAway, TheProgramWaitsForItAndComesBackWithItsPedal) {
     QFile::remove(Settings::path());

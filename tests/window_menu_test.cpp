@@ -64,6 +64,9 @@ TEST_F(WindowMenu, OpensByMouseMenuKeyAndShiftF10AndGivesTheFocusBack) {
 #if TEMPOCALC_HAVE_JACK
     expected << "Send MIDI clock (JACK)"
              << "Click on the beat (JACK)";
+#if TEMPOCALC_HAVE_LISTEN
+    expected << "Listen on JACK";
+#endif
 #endif
     expected << "-";
 #if TEMPOCALC_HAVE_LINK

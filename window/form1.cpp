@@ -149,6 +149,7 @@ Form1::Form1(Clock clock, QWidget* parent)
     connect(rig_, &Rig::shown, this, &Form1::showTexts);
     connect(rig_, &Rig::failed, this, &Form1::reportError);
     connect(rig_, &Rig::gridChanged, flash, &BeatFlash::setGrid);
+    connect(rig_, &Rig::heardChanged, this, &Form1::describeAverage);
     connect(menu, &OptionsMenu::flashChosen, flash, &BeatFlash::setEnabled);
     connect(menu, &OptionsMenu::sessionChanged, this, &Form1::describeAverage);
     // Ctrl+C anywhere in the window; a text box with a selection copies that instead.
