@@ -191,7 +191,8 @@ corpus::PieceOptions options(std::uint64_t seed, double bpm, double seconds = 24
 // What is printed.
 
 TEST_F(ListenFile, PrintsEachBeatOnceInOrderWithinTheFile) {
-    const corpus::Piece p = corpus::generate(options(11, 112));
+    // The file ends 80 ms before a beat, which the tracker places ahead of the music.
+    const corpus::Piece p = corpus::generate(options(11, 112, 1.3 + 40 * 60.0 / 112 - 0.08));
     const Outcome r = listen(piece(p, "song.wav"));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
