@@ -448,10 +448,12 @@ void ListenTracker::place(double time) {
 // Half a beat after the latest beat: how far off it was, and where the next one goes.
 void ListenTracker::commit(double now) {
     double error = 0, jump = 0;
+    bool snapped = false;
     if (!quiet_) {
         const double filtered = filteredPeriod();
         if (std::abs(std::log(filtered / period_)) > snap_ratio && (!struck_ || changed_)) {
             period_ = filtered;
+            snapped = true; // the old grid's phase says nothing of the new one's
         } else {
             period_ += period_gain * (filtered - period_);
         }
@@ -492,7 +494,7 @@ void ListenTracker::commit(double now) {
         const Phase p = phaseComb(last_, period_, comb_beats);
         const bool elsewhere = std::abs(p.offset) > reach && p.best > clear_ratio * p.near;
         disagreements_ = elsewhere ? disagreements_ + 1 : 0;
-        if (disagreements_ >= disagreements_to_jump && (!struck_ || changed_)) {
+        if ((snapped || disagreements_ >= disagreements_to_jump) && (!struck_ || changed_)) {
             jump = p.offset;
             error = 0;
             disagreements_ = 0;
@@ -510,8 +512,7 @@ void ListenTracker::commit(double now) {
             }
         }
     }
-    static constexpr double freq_gain = 0.0;
-    period_ = std::clamp(period_ + freq_gain * error, 60 / fastest_bpm, 60 / slowest_bpm);
+    period_ = std::clamp(period_ + frequency_gain * error, 60 / fastest_bpm, 60 / slowest_bpm);
     next_ = last_ + period_ + phase_gain * error + jump;
     while (next_ < now) {
         next_ += period_;
