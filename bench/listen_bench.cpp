@@ -23,8 +23,8 @@
 // - CPU: reading, analysing and tracking, per second of audio, % of one core.
 //
 // listen_bench [--pieces N] [--seed S] [--verbose]; exits non-zero when a target is
-// missed. --verbose says on stderr how each piece went: its median tempo heard and F for
-// each row.
+// missed. --verbose says on stderr how each piece went: for each row, its median tempo
+// heard, the share of the readings within 4 % and F.
 
 #include "listen_corpus.h"
 #include "listen_file.h"
@@ -149,7 +149,8 @@ std::vector<Reference> references(const corpus::Piece& p, bool listenersChoice) 
 
 struct Score {
     bool tempoRight = false, octaveWrong = false;
-    double medianBpm = 0; // of the readings
+    double medianBpm = 0;  // of the readings
+    double rightShare = 0; // of the readings
     double f = 0;
     std::vector<double> phaseMs;
     double relock = -1; // seconds; -1 without a change
@@ -193,6 +194,7 @@ Score score(const corpus::Piece& p, const Reference& ref, const std::vector<Beat
     }
     s.tempoRight = readings > 0 && right >= 0.9 * readings;
     s.medianBpm = read.empty() ? 0 : percentile(read, 0.5);
+    s.rightShare = readings > 0 ? double(right) / readings : 0;
     s.octaveWrong = readings > 0 && octave > readings / 2;
 
     // Beats: each true beat matched to the nearest beat heard within the window, once.
@@ -427,7 +429,8 @@ int main(int argc, char* argv[]) {
                          o.rampRatio != 1 ? ", ramp" : "", o.silenceAt > 0 ? ", silence" : "",
                          o.halfTimeAt > 0 ? ", half time" : "", o.firstBeat);
             for (const Score& sc : scores) {
-                std::fprintf(stderr, "  %5.1f BPM F %.2f%s", sc.medianBpm, sc.f,
+                std::fprintf(stderr, "  %5.1f BPM (%3.0f %%) F %.2f%s", sc.medianBpm,
+                             sc.rightShare * 100, sc.f,
                              sc.relock >= 0 ? (" re-lock " + seconds(sc.relock)).c_str() : "");
             }
             std::fprintf(stderr, "\n");
