@@ -245,6 +245,19 @@ TEST_F(ListenFile, HearsFlacAndStereoAsTheSameMusic) {
     EXPECT_EQ(stereo.out, mono.out);
 }
 
+TEST_F(ListenFile, HearsTheBeatAtEveryRate) {
+    for (const double rate : {22050.0, 44100.0, 96000.0}) {
+        SCOPED_TRACE(rate);
+        corpus::PieceOptions o = options(20, 131, 16);
+        o.sampleRate = rate;
+        const corpus::Piece p = corpus::generate(o);
+        const std::vector<Beat> heard =
+            beats(listen(piece(p, "rate.wav"), taps("taps.txt", strikesOn(p, {1, 2}))));
+        EXPECT_GE(found(heard, p.beats, 6, p.seconds()), 0.9);
+        EXPECT_GE(placed(heard, p.beats, 6, p.seconds()), 0.9);
+    }
+}
+
 TEST_F(ListenFile, SameFileSameBeats) {
     const fs::path song = piece(corpus::generate(options(15, 150)), "song.wav");
     const Outcome first = listen(song), second = listen(song);
