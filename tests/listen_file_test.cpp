@@ -329,6 +329,13 @@ TEST_F(ListenFile, RefusesOptionsItDoesNotKnow) {
     expectRefused(run({"--listen", song.string(), "--bpm", "120"}), 2, "not --bpm");
 }
 
+TEST_F(ListenFile, HelpNamesBothOptions) {
+    const Outcome r = run({"--help"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("--listen <FILE>"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("--taps <FILE>"), std::string::npos) << r.out;
+}
+
 // The real tracker, end to end.
 
 TEST_F(ListenFile, TwoStrikesSettleTheOctaveThroughAHalfTimeSection) {
