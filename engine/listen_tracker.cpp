@@ -15,7 +15,7 @@ constexpr double candidate_step = 0.01;
 constexpr int comb_multiples = 4;
 // The autocorrelation forgets with this time constant: short enough to re-lock a held
 // change within a few seconds, long enough to smooth the player's unevenness.
-constexpr double acf_seconds = 1.5;
+constexpr double acf_seconds = 1.75;
 // Longer lags count less, as in an autocorrelation over a window this long; without it,
 // half the tempo ties with the tempo on a plain pulse.
 constexpr double comb_window_seconds = 20.0;
@@ -50,7 +50,8 @@ constexpr double phase_gain = 0.35;
 constexpr double period_gain = 0.25;    // towards the filter's tempo, each beat
 constexpr double frequency_gain = 0.1;  // of the latest beat's error, into the period
 constexpr double snap_ratio = 0.08;     // a move of the filter this large is taken at once
-constexpr double local_share = 1.0 / 6; // of a beat, where the latest onset corrects the beat
+constexpr double local_share = 1.0 / 5; // of a beat, where the latest onset corrects the beat // of
+                                        // a beat, where the latest onset corrects the beat
 constexpr int comb_beats = 16;
 constexpr double comb_weight = 0.9; // each older beat counts this much of the next
 constexpr double clear_ratio = 1.2; // elsewhere beats here by this much: a disagreement
