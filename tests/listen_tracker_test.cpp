@@ -201,6 +201,17 @@ TEST(TrackerAlone, ReLocksWithinFourSecondsOfAHeldChange) {
     }
 }
 
+TEST(TrackerAlone, JumpsToABandThatComesInHalfABeatLate) {
+    // The band comes in half a beat late and stays there, with no silence between.
+    ListenTracker tracker(hop_seconds);
+    const Music m = compose(13, {{32, 110}, {32, 110, Section::full, 0.5}});
+    const Listening r = listen(tracker, m);
+    const double shift = m.beats[32], end = m.beats.back();
+    EXPECT_GE(beatF(r, m.beats, shift - 8, shift), 0.95);
+    EXPECT_LT(beatF(r, m.beats, shift, shift + 1.5), 0.5); // the old grid for a beat or two
+    EXPECT_GE(beatF(r, m.beats, shift + 6, end), 0.95);
+}
+
 TEST(TrackerAlone, PlacesEachBeatOnceInOrderLessThanHalfABeatAhead) {
     ListenTracker tracker(hop_seconds);
     const Music m = compose(3, {{40, 132}, {8, 132, Section::silent}, {20, 132}});
