@@ -23,6 +23,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <numbers>
 #include <vector>
 
@@ -750,6 +751,17 @@ JackClient::JackClient(QObject* parent)
     });
 }
 
+namespace {
+
+// What a client that could not close in time still uses (its callbacks, its thread), kept
+// to the end of the process where it stays reachable: it is left, not lost.
+void leaveToTheEnd(const void* kept) {
+    static auto* everything = new std::vector<const void*>;
+    everything->push_back(kept);
+}
+
+} // namespace
+
 JackClient::~JackClient() {
     // The client closes on its thread, which then ends; the worker goes with it here.
     QMetaObject::invokeMethod(worker_, [worker = worker_] {
@@ -759,8 +771,10 @@ JackClient::~JackClient() {
     if (!thread_->wait(400)) {
         // A server that hangs: its client, and what its callbacks use, are left to the
         // end of the process rather than freed under them.
-        (void)shared_.release();
-        (void)filter_.release();
+        leaveToTheEnd(shared_.release());
+        leaveToTheEnd(filter_.release());
+        leaveToTheEnd(worker_);
+        leaveToTheEnd(thread_);
         return;
     }
     delete worker_;

@@ -110,7 +110,7 @@ TEST_F(StageBox, APedalLaterAndTwoServerRestartsLeaveTheClockAndItsConnectionsRu
     ASSERT_EQ(server("start"), 0);
     ASSERT_TRUE(says("JACK: server found, client [^ ]+ open", 5000)) << log().toStdString();
 
-    long afterFirst = 0;
+    [[maybe_unused]] long afterFirst = 0;
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         auto listener = std::make_unique<Listener>(false);
@@ -143,8 +143,11 @@ TEST_F(StageBox, APedalLaterAndTwoServerRestartsLeaveTheClockAndItsConnectionsRu
         if (round == 0) {
             afterFirst = residentKiB();
         } else {
-            // Rounds cost nothing that stays.
+            // Rounds cost nothing that stays. AddressSanitizer holds freed memory back for a
+            // while, so there its leak check at the box's exit stands in for this.
+#ifndef __SANITIZE_ADDRESS__
             EXPECT_LT(residentKiB(), afterFirst + 4096);
+#endif
         }
         if (round == 2) {
             break;
@@ -162,6 +165,10 @@ TEST_F(StageBox, APedalLaterAndTwoServerRestartsLeaveTheClockAndItsConnectionsRu
             8000))
             << log().toStdString();
     }
+    // It ends cleanly after all that: in a sanitizer build, its leak check says so here.
+    box.terminate();
+    ASSERT_TRUE(box.waitForFinished(3000));
+    EXPECT_EQ(box.exitCode(), 0) << log().toStdString();
 }
 
 TEST_F(StageBox, ABeatFromTheStartTicksUntilSigtermStopsItAndItEndsAtOnce) {

@@ -22,6 +22,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -70,52 +71,60 @@ TEST(JackClock, TicksFollowTheGridToTheFrameFromStartToStop) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.how);
-        JackClient client;
-        ASSERT_TRUE(opened(client)) << client.error().toStdString();
-        Listener listener;
-        listener.setLatency(c.latency);
-        QTest::qWait(100);
-        const JackClient::Grid grid = gridAt(120, 200ms);
-        client.setClock(!c.gridFirst);
-        client.setGrid(grid);
-        client.setClock(true);
-        QTest::qWait(1400);
-        c.end(client);
-        QTest::qWait(100); // and nothing after the Stop
+        // A busy machine now and then stalls the dummy driver for most of a run, which then
+        // says little of the ticks' times: such a run is tried again, twice at most.
+        for (int attempt = 1; attempt <= 3; ++attempt) {
+            JackClient client;
+            ASSERT_TRUE(opened(client)) << client.error().toStdString();
+            Listener listener;
+            listener.setLatency(c.latency);
+            QTest::qWait(100);
+            const JackClient::Grid grid = gridAt(120, 200ms);
+            client.setClock(!c.gridFirst);
+            client.setGrid(grid);
+            client.setClock(true);
+            QTest::qWait(1400);
+            c.end(client);
+            QTest::qWait(100); // and nothing after the Stop
 
-        const auto events = listener.events(), ticks = listener.ticks();
-        ASSERT_GE(ticks.size(), 24u * 2 + 1);
-        EXPECT_EQ(events.size(), ticks.size() + 3);
-        ASSERT_GE(events.size(), 3u);
-        // Song Position Pointer 0 and Start, and the first tick with them.
-        EXPECT_EQ(events[0].byte, 0xf2);
-        EXPECT_EQ(events[1].byte, 0xfa);
-        EXPECT_EQ(events[0].frame, ticks.front().frame);
-        EXPECT_EQ(events.back().byte, 0xfc);
-        // Each tick leaves at its time to the frame, 1,000 frames apart at 48,000 frames a
-        // second: when the dummy driver's frames run a little fast or slow against the
-        // clock, JACK says by how much, give or take its cycle's jitter (a quarter frame).
-        // A tick due in a cycle that the server did not run the client in goes out late,
-        // and the ticks after it catch up within two beats: those are left out.
-        const double beat = jackMicros(grid.one), tickUs = 60e6 / 120 / 24;
-        std::size_t steady = 0, onTime = 0, apart = 0, settled = 0;
-        for (std::size_t i = 1; i < ticks.size(); ++i) {
-            if (ticks[i].jumps != ticks[i - 1].jumps) {
-                settled = i + 48;
+            const auto events = listener.events(), ticks = listener.ticks();
+            ASSERT_GE(ticks.size(), 24u * 2 + 1);
+            EXPECT_EQ(events.size(), ticks.size() + 3);
+            ASSERT_GE(events.size(), 3u);
+            // Song Position Pointer 0 and Start, and the first tick with them.
+            EXPECT_EQ(events[0].byte, 0xf2);
+            EXPECT_EQ(events[1].byte, 0xfa);
+            EXPECT_EQ(events[0].frame, ticks.front().frame);
+            EXPECT_EQ(events.back().byte, 0xfc);
+            // Each tick leaves at its time to the frame, 1,000 frames apart at 48,000 frames a
+            // second: when the dummy driver's frames run a little fast or slow against the
+            // clock, JACK says by how much, give or take its cycle's jitter (a quarter frame).
+            // A tick due in a cycle that the server did not run the client in goes out late,
+            // and the ticks after it catch up within two beats: those are left out.
+            const double beat = jackMicros(grid.one), tickUs = 60e6 / 120 / 24;
+            std::size_t steady = 0, onTime = 0, apart = 0, settled = 0;
+            for (std::size_t i = 1; i < ticks.size(); ++i) {
+                if (ticks[i].jumps != ticks[i - 1].jumps) {
+                    settled = i + 48;
+                }
+                if (i < settled || !listener.steady(ticks, i) ||
+                    ticks[i].wobbles != ticks[i - 1].wobbles) {
+                    continue;
+                }
+                const double k = (ticks[i].usecs - beat) / tickUs;
+                onTime += std::fabs(k - std::round(k)) * tickUs <= 1 / ticks[i].framesPerUs;
+                apart += std::fabs(ticks[i].frame - ticks[i - 1].frame -
+                                   tickUs * ticks[i].framesPerUs) <= 1.25;
+                ++steady;
             }
-            if (i < settled || !listener.steady(ticks, i) ||
-                ticks[i].wobbles != ticks[i - 1].wobbles) {
+            if (steady <= ticks.size() / 2 && attempt < 3) {
                 continue;
             }
-            const double k = (ticks[i].usecs - beat) / tickUs;
-            onTime += std::fabs(k - std::round(k)) * tickUs <= 1 / ticks[i].framesPerUs;
-            apart += std::fabs(ticks[i].frame - ticks[i - 1].frame -
-                               tickUs * ticks[i].framesPerUs) <= 1.25;
-            ++steady;
+            EXPECT_GT(steady, ticks.size() / 2) << "JACK's clock hardly held still";
+            EXPECT_GE(onTime, steady * 9 / 10) << "ticks off their time by more than a frame";
+            EXPECT_GE(apart, steady * 9 / 10) << "ticks not 1,000 frames apart";
+            break;
         }
-        EXPECT_GT(steady, ticks.size() / 2) << "JACK's clock hardly held still";
-        EXPECT_GE(onTime, steady * 9 / 10) << "ticks off their time by more than a frame";
-        EXPECT_GE(apart, steady * 9 / 10) << "ticks not 1,000 frames apart";
     }
 }
 
@@ -577,6 +586,21 @@ TEST_F(JackServerGoesAway, AServerThatHangsNeverHoldsUpTheClientsThread) {
     EXPECT_GE(ticks, 50) << "the event loop stood still";
     signalServer("CONT");
     EXPECT_TRUE(QTest::qWaitFor([&] { return client.state() == JackClient::State::off; }, 5000));
+}
+
+// A client that cannot close in time is left running to the end of the process, where
+// it stays reachable (in a sanitizer build, LeakSanitizer would call it lost otherwise),
+// and it stands in the way of nothing once the server runs again.
+TEST_F(JackServerGoesAway, AClientGivenUpOnWhileItsServerHangsIsLeftAndNothingElseWaits) {
+    auto client = std::make_unique<JackClient>();
+    client->setClock(true);
+    ASSERT_TRUE(opened(*client)) << client->error().toStdString();
+    signalServer("STOP");
+    client.reset();
+    signalServer("CONT");
+    JackClient again;
+    again.setClick(true);
+    EXPECT_TRUE(opened(again)) << again.error().toStdString();
 }
 
 } // namespace
