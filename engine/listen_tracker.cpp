@@ -58,6 +58,10 @@ constexpr double clear_ratio = 1.2; // elsewhere beats here by this much: a disa
 constexpr int disagreements_to_jump = 3;
 constexpr int back_beats = 4;  // the music back, checked against the held grid this long
 constexpr int back_agreed = 2; // beats in place that pick it up
+// Once locked without strikes for so many beats, twice and half the tempo count this much
+// less (a log-prior), so that a half-time section or a bar of eighths does not turn the octave.
+constexpr double octave_penalty = 2.0;
+constexpr int octave_beats = 16;
 // Confidence.
 constexpr double confidence_keep = 0.7;
 constexpr double lock_confidence = 0.45;
@@ -140,6 +144,8 @@ void ListenTracker::forgetMusic() {
     period_ = last_ = next_ = 0;
     corrected_ = false;
     disagreements_ = 0;
+    lockedBpm_ = 0;
+    lockedBeats_ = 0;
     confidence_ = 0;
     sureBeats_ = 0;
     locked_ = false;
@@ -297,6 +303,10 @@ void ListenTracker::setPrior(double time) {
         for (std::size_t i = 0; i < prior_.size(); ++i) {
             const double octaves = (logBpm_[i] - std::log(prior_centre_bpm)) / std::log(2.0);
             prior_[i] = -0.5 * octaves * octaves / (prior_octaves * prior_octaves);
+            if (lockedBpm_ > 0 &&
+                std::abs(std::abs(logBpm_[i] - std::log(lockedBpm_)) - std::log(2.0)) < 0.1) {
+                prior_[i] -= octave_penalty;
+            }
         }
         return;
     }
@@ -504,12 +514,16 @@ void ListenTracker::commit(double now) {
         const double agreement = p.best > p.mean ? (p.near - p.mean) / (p.best - p.mean) : 0;
         const double raw = std::sqrt(tempoClarity()) * clarity * std::max(0.0, agreement);
         confidence_ = confidence_keep * confidence_ + (1 - confidence_keep) * raw;
+        if (locked_ && ++lockedBeats_ >= octave_beats) {
+            lockedBpm_ = 60 / period_;
+        }
         if (confidence_ >= lock_confidence) {
             locked_ = locked_ || ++sureBeats_ >= lock_beats;
         } else {
             sureBeats_ = 0;
             if (confidence_ < unlock_confidence) {
                 locked_ = false;
+                lockedBeats_ = 0;
             }
         }
     }

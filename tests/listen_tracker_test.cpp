@@ -212,6 +212,14 @@ TEST(TrackerAlone, JumpsToABandThatComesInHalfABeatLate) {
     EXPECT_GE(beatF(r, m.beats, shift + 6, end), 0.95);
 }
 
+TEST(TrackerAlone, KeepsTheOctaveItLockedOnThroughAHalfTimeSection) {
+    ListenTracker tracker(hop_seconds);
+    const Music m = compose(14, {{48, 120}, {24, 120, Section::half}, {24, 120}});
+    const Listening r = listen(tracker, m);
+    EXPECT_GE(onTempo(r, 120, m.beats[48], m.beats.back()), 0.95);
+    EXPECT_GE(beatF(r, m.beats, m.beats[48], m.beats.back()), 0.95);
+}
+
 TEST(TrackerAlone, PlacesEachBeatOnceInOrderLessThanHalfABeatAhead) {
     ListenTracker tracker(hop_seconds);
     const Music m = compose(3, {{40, 132}, {8, 132, Section::silent}, {20, 132}});
