@@ -3,10 +3,34 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <new>
 #include <random>
 #include <vector>
+
+// Every allocation of this program is counted, for the hops that must make none.
+static std::atomic<long> allocations{0};
+
+void* operator new(std::size_t size) {
+    ++allocations;
+    if (void* p = std::malloc(size ? size : 1)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+// GCC cannot see that this new and this delete go together.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+#pragma GCC diagnostic pop
 
 namespace tempocalc {
 namespace {
@@ -326,6 +350,21 @@ TEST(TrackerStrikes, ResetForgetsTheStrikesAndTheMusic) {
     const Music second = compose(10, {{60, 150}});
     const Listening r = listen(tracker, second);
     EXPECT_GE(onTempo(r, 150, 10, second.beats.back()), 0.95);
+}
+
+TEST(TrackerInput, AHopAllocatesNothingOnceWarm) {
+    ListenTracker tracker(hop_seconds);
+    const Music m = compose(15, {{40, 120}, {8, 120, Section::silent}, {40, 96}});
+    std::size_t i = 0;
+    for (; m.time[i] < 3; ++i) {
+        tracker.hop(m.time[i], m.complexDomain[i], m.energy[i]);
+    }
+    const long before = allocations;
+    for (; i < m.time.size(); ++i) {
+        tracker.hop(m.time[i], m.complexDomain[i], m.energy[i]);
+    }
+    EXPECT_EQ(allocations - before, 0);
+    EXPECT_GT(tracker.takeBeats().size(), 80u); // nobody took them: they were kept
 }
 
 TEST(TrackerInput, GarbageNeverCrashesNorMakesNaN) {
