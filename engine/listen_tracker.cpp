@@ -74,6 +74,9 @@ constexpr double widen_per_second = 0.008; // log-tempo the range widens by
 constexpr double widest = 0.2;
 constexpr double octave_guard = 0.45; // octaves: never nearer twice or half the struck tempo
 constexpr double pause_seconds = 2.0;
+// Hops that stop for longer than this (the sound server gone, the clock stepped) leave
+// nothing to go on: the music is found anew.
+constexpr double gap_seconds = 8.0;
 constexpr double changed_margin = 0.05; // log-tempo off the struck tempo: a real change
 
 bool finite(double x) {
@@ -170,7 +173,11 @@ void ListenTracker::hop(double time, double complexDomain, double energy) {
     if (!finite(time) || (hops_ > 0 && !(time > now_))) {
         time = now_ + hop_;
     }
+    const bool gap = hops_ > 0 && time - now_ > gap_seconds;
     now_ = time;
+    if (gap) {
+        forgetMusic();
+    }
 
     const bool warm = static_cast<double>(musicHops_) * hop_ >= warm_seconds;
     if (!quiet_ || !warm) {
@@ -413,8 +420,8 @@ void ListenTracker::startGrid(double now) {
     const Phase p = phaseComb(reference, period_, comb_beats / 2);
     last_ = reference + p.offset;
     next_ = last_ + period_;
-    while (next_ < now) {
-        next_ += period_;
+    if (next_ < now) {
+        next_ += std::ceil((now - next_) / period_) * period_;
     }
     corrected_ = true;
     grid_ = true;
@@ -490,7 +497,9 @@ void ListenTracker::commit(double now) {
         const double reach = local_share * period_;
         double peak = 0, at = 0, sum = 0;
         int count = 0;
-        for (double t = last_ - 0.5 * period_; t < last_ + 0.5 * period_; t += hop_) {
+        const auto steps = static_cast<int>(period_ / hop_);
+        for (int k = 0; k < steps; ++k) {
+            const double t = last_ - 0.5 * period_ + k * hop_;
             const double o = onsetAt(t);
             sum += o;
             ++count;
@@ -529,8 +538,8 @@ void ListenTracker::commit(double now) {
     }
     period_ = std::clamp(period_ + frequency_gain * error, 60 / fastest_bpm, 60 / slowest_bpm);
     next_ = last_ + period_ + phase_gain * error + jump;
-    while (next_ < now) {
-        next_ += period_;
+    if (next_ < now) {
+        next_ += std::ceil((now - next_) / period_) * period_;
     }
     corrected_ = true;
 }

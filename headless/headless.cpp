@@ -12,7 +12,7 @@
 #include "link_control.h"
 #include "link_session.h"
 #endif
-#if TEMPOCALC_HAVE_LISTEN
+#if TEMPOCALC_HAVE_LISTEN_JACK
 #include "listen_control.h"
 #endif
 
@@ -174,8 +174,7 @@ std::optional<RunOptions> read(const QCommandLineParser& parser, QString& error)
     for (const QString& connection : parser.values(QStringLiteral("connect"))) {
         const qsizetype equals = connection.indexOf(QLatin1Char('='));
         const QString ours = connection.left(equals);
-        if (equals < 0 || connection.mid(equals + 1).isEmpty() ||
-            !ourPorts().contains(ours)) {
+        if (equals < 0 || connection.mid(equals + 1).isEmpty() || !ourPorts().contains(ours)) {
             error = QStringLiteral("--connect %1: give OURS=THEIRS, OURS one of %2")
                         .arg(connection, ourPorts().join(QStringLiteral(", ")));
             return std::nullopt;
@@ -280,7 +279,7 @@ int runHeadless(int argc, char* argv[]) {
         }
         lastTempo = tempo;
     });
-#if TEMPOCALC_HAVE_LISTEN
+#if TEMPOCALC_HAVE_LISTEN_JACK
     // What is heard, when what the log would say of it changes.
     QString lastHeard;
     QObject::connect(rig.listen(), &ListenControl::heardChanged, &app, [&] {

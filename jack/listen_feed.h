@@ -64,7 +64,7 @@ public:
         if (after == known_.begin()) {
             return std::nullopt;
         }
-        const Stamp& at = *std::prev(after);
+        const Stamp at = *std::prev(after);
         // Older stamps than the one in use are of no more use.
         known_.erase(known_.begin(), std::prev(after));
         return at.usecs + static_cast<double>(sample - at.sample) * at.usPerFrame;

@@ -106,10 +106,14 @@ private:
             }
             const auto offset = static_cast<double>(offsetNs.load(std::memory_order_relaxed));
             for (const OnsetFront::Hop& hop : hops_) {
+                // The first hops' centres lie before the first sample heard: no time.
+                const std::int64_t sample = static_cast<std::int64_t>(base_) + hop.sample;
+                if (sample < 0) {
+                    continue;
+                }
                 if (const std::optional<double> usecs =
-                        feed_.usecsOf(base_ + static_cast<std::uint64_t>(hop.sample))) {
-                    tracker_.hop((*usecs * 1000.0 - offset) * 1e-9, hop.complexDomain,
-                                 hop.energy);
+                        feed_.usecsOf(static_cast<std::uint64_t>(sample))) {
+                    tracker_.hop((*usecs * 1000.0 - offset) * 1e-9, hop.complexDomain, hop.energy);
                 }
             }
         }
@@ -186,7 +190,8 @@ void ListenControl::strike(double reading, double quarterBeats) {
 
 void ListenControl::forget() {
     Worker* worker = worker_;
-    QMetaObject::invokeMethod(worker, [worker] { worker->forget(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        worker, [worker] { worker->forget(); }, Qt::QueuedConnection);
 }
 
 void ListenControl::take(const Heard& heard) {

@@ -8,7 +8,7 @@
 #if TEMPOCALC_HAVE_LINK
 #include "link_control.h"
 #endif
-#if TEMPOCALC_HAVE_LISTEN
+#if TEMPOCALC_HAVE_LISTEN_JACK
 #include "listen_control.h"
 #endif
 #if TEMPOCALC_HAVE_MIDI
@@ -32,7 +32,7 @@ Rig::Built Rig::built() {
 #if TEMPOCALC_HAVE_MIDI
     built.midi = true;
 #endif
-#if TEMPOCALC_HAVE_LISTEN
+#if TEMPOCALC_HAVE_LISTEN_JACK
     built.listen = true;
 #endif
     built.midi = built.midi || built.jack;
@@ -63,7 +63,7 @@ Rig::Rig(Clock clock, Settings settings, std::string decimal_separator, QObject*
 #if TEMPOCALC_HAVE_LINK
     link_ = new LinkControl(clock_, this);
 #endif
-#if TEMPOCALC_HAVE_LISTEN
+#if TEMPOCALC_HAVE_LISTEN_JACK
     listen_ = new ListenControl(clock_, jack_, this);
     connect(listen_, &ListenControl::heardChanged, this, &Rig::hear);
 #endif
@@ -74,7 +74,7 @@ Rig::~Rig() = default;
 
 std::optional<BeatGrid> Rig::grid() const {
     const std::optional<BeatGrid> tapped = session_.grid();
-#if TEMPOCALC_HAVE_LISTEN
+#if TEMPOCALC_HAVE_LISTEN_JACK
     if (const std::optional<Heard> heard = listen_->heard()) {
         BeatGrid grid{heard->bpm, heard->beat, session_.beatsInBar(), heard->beat};
         // The bars where the taps put them, on the beat heard nearest to their one.
@@ -95,7 +95,7 @@ bool Rig::listening() const {
 }
 
 std::optional<Heard> Rig::heard() const {
-#if TEMPOCALC_HAVE_LISTEN
+#if TEMPOCALC_HAVE_LISTEN_JACK
     return listen_->heard();
 #else
     return std::nullopt;
@@ -130,7 +130,7 @@ void Rig::strike(double reading, TapSession::Source source) {
         struck = session_.strike(reading, shown, source) == TapSession::Taken::struck;
     });
     if (struck) {
-#if TEMPOCALC_HAVE_LISTEN
+#if TEMPOCALC_HAVE_LISTEN_JACK
         static constexpr double quarterBeats[] = {1.0, 0.5, 1.0 / 3};
         listen_->strike(reading, quarterBeats[std::clamp<int>(session_.state().notemode, 0, 2)]);
         if (heardShown_) {
@@ -148,7 +148,7 @@ void Rig::notetoggle() {
 
 void Rig::initialize() {
     perform([this](Shown& shown) { session_.initialize(shown); });
-#if TEMPOCALC_HAVE_LISTEN
+#if TEMPOCALC_HAVE_LISTEN_JACK
     listen_->forget();
     heardOne_.reset();
     heardShown_ = false;
@@ -158,7 +158,7 @@ void Rig::initialize() {
 
 void Rig::setListen(bool on) {
     settings_.setListen(on);
-#if TEMPOCALC_HAVE_LISTEN
+#if TEMPOCALC_HAVE_LISTEN_JACK
     listen_->setOn(on);
     hear();
 #endif
@@ -167,7 +167,7 @@ void Rig::setListen(bool on) {
 // What is heard is the grid, and Ave shows its tempo; when nothing is heard any more,
 // Ave shows the taps' again.
 void Rig::hear() {
-#if TEMPOCALC_HAVE_LISTEN
+#if TEMPOCALC_HAVE_LISTEN_JACK
     const std::optional<Heard> heard = listen_->heard();
     if (heard) {
         if (!heardOne_) {
@@ -181,7 +181,7 @@ void Rig::hear() {
         heardShown_ = false;
         Shown shown;
         shown.text1 = session_.state().tapcount > 0 ? session_.averageText()
-                                                   : std::string(initial_average_text);
+                                                    : std::string(initial_average_text);
         emit this->shown(shown);
     }
 #endif
@@ -264,7 +264,7 @@ void Rig::apply(const Settings& choices) {
     link_->setAlign(choices.align);
     link_->setOn(choices.link);
 #endif
-#if TEMPOCALC_HAVE_LISTEN
+#if TEMPOCALC_HAVE_LISTEN_JACK
     if (choices.listen != listen_->on()) {
         listen_->setOn(choices.listen);
         hear();

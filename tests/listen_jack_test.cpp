@@ -26,15 +26,23 @@
 namespace tempocalc {
 namespace {
 
-// Plays the samples into "listen" from the cycle after it is told to, once.
+// Plays the samples into "listen" from the cycle after it is told to, once, and notes
+// which sample each cycle began with: a cycle the server skipped moves the music against
+// the frames.
 struct Player : Peer {
+    struct Cycle {
+        jack_nframes_t frame;
+        std::size_t sample;
+    };
     std::vector<float> samples;
+    std::vector<Cycle> cycles; // as many as the music takes, made ready before playing
+    std::atomic<std::size_t> cycleCount{0};
     std::atomic<bool> playing{false};
     std::atomic<std::size_t> played{0};
-    std::atomic<jack_nframes_t> firstFrame{0}; // the frame of the first sample
     jack_port_t* out;
 
-    explicit Player(std::vector<float> music) : Peer("player"), samples(std::move(music)) {
+    explicit Player(std::vector<float> music)
+        : Peer("player"), samples(std::move(music)), cycles(samples.size() / 16 + 1) {
         out = jack_port_register(client, "out", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
         jack_set_process_callback(client, &Player::process, this);
         jack_activate(client);
@@ -48,8 +56,9 @@ struct Player : Peer {
             return 0;
         }
         const std::size_t at = p->played;
-        if (at == 0) {
-            p->firstFrame = jack_last_frame_time(p->client);
+        if (at < p->samples.size() && p->cycleCount < p->cycles.size()) {
+            p->cycles[p->cycleCount] = {jack_last_frame_time(p->client), at};
+            ++p->cycleCount;
         }
         const std::size_t count = std::min<std::size_t>(n, p->samples.size() - at);
         std::copy_n(p->samples.begin() + static_cast<std::ptrdiff_t>(at), count, audio);
@@ -57,6 +66,18 @@ struct Player : Peer {
         return 0;
     }
     bool done() const { return played == samples.size(); }
+    // Where in the music a frame falls, in seconds.
+    double secondsAt(jack_nframes_t frame) const {
+        const Cycle* within = &cycles[0];
+        for (std::size_t i = 0; i < cycleCount; ++i) {
+            if (static_cast<std::int32_t>(cycles[i].frame - frame) <= 0) {
+                within = &cycles[i];
+            }
+        }
+        return (static_cast<double>(within->sample) +
+                static_cast<std::int32_t>(frame - within->frame)) /
+               rate;
+    }
 };
 
 bool waitFor(const std::function<bool()>& done, int ms) {
@@ -69,6 +90,9 @@ TEST(ListenOnJack, TheClockCountsItsBeatsOnTheBeatsOfTheMusicOnceLocked) {
     options.seconds = 22;
     options.bpm = 112;
     options.sampleRate = rate;
+    // A tight player: this is about the time base from the port to the clock, which the
+    // benchmark leaves out; how well the beat is heard through a looser one is its part.
+    options.timing = 0.004;
     const corpus::Piece piece = corpus::generate(options);
 
     const QTemporaryDir config;
@@ -80,8 +104,8 @@ TEST(ListenOnJack, TheClockCountsItsBeatsOnTheBeatsOfTheMusicOnceLocked) {
     ASSERT_TRUE(waitFor([&] { return client->isOpen(); }, 5000)) << client->error().toStdString();
 
     Player player(piece.samples);
-    ASSERT_TRUE(waitFor([&] { return jack_port_by_name(player.client, "tempo-calculator:listen"); },
-                        2000));
+    ASSERT_TRUE(
+        waitFor([&] { return jack_port_by_name(player.client, "tempo-calculator:listen"); }, 2000));
     player.connect("player:out", "tempo-calculator:listen");
     Listener listener;
     player.playing = true;
@@ -101,19 +125,18 @@ TEST(ListenOnJack, TheClockCountsItsBeatsOnTheBeatsOfTheMusicOnceLocked) {
     const double lockedAfter = 10; // seconds of the piece
     int checked = 0;
     for (std::size_t i = 0; i < ticks.size(); i += 24) {
-        const double inPiece =
-            static_cast<double>(ticks[i].frame - player.firstFrame.load()) / rate;
-        if (inPiece < lockedAfter || inPiece > piece.seconds() || !listener.steady(ticks, i) ||
-            player.jumps > 0) {
+        const double inPiece = player.secondsAt(ticks[i].frame);
+        if (inPiece < lockedAfter || inPiece > piece.seconds() - 1 || !listener.steady(ticks, i)) {
             continue;
         }
-        const auto nearest = std::min_element(
-            piece.beats.begin(), piece.beats.end(),
-            [&](double a, double b) { return std::fabs(a - inPiece) < std::fabs(b - inPiece); });
+        const auto nearest =
+            std::min_element(piece.beats.begin(), piece.beats.end(), [&](double a, double b) {
+                return std::fabs(a - inPiece) < std::fabs(b - inPiece);
+            });
         EXPECT_NEAR(inPiece, *nearest, 0.010) << "the beat counted at " << inPiece << " s";
         ++checked;
     }
-    EXPECT_GE(checked, 10);
+    EXPECT_GE(checked, 10) << ticks.size() << " ticks from the last Start";
 }
 
 } // namespace

@@ -493,7 +493,7 @@ TEST(MidiWithoutSystem, TheClockAndTheClickWaitForJackWithoutABox) {
     EXPECT_EQ(window.state().tapcount, 2);
 }
 
-#if TEMPOCALC_HAVE_LISTEN
+#if TEMPOCALC_HAVE_LISTEN_JACK
 // Listening without a server: the entry waits as the others do, the choice is kept, and
 // until a beat is heard Ave is the strikes' and its tooltip says that nothing is heard.
 TEST(MidiWithoutSystem, ListeningWaitsForJackAndTheStrikesFillAveMeanwhile) {

@@ -64,7 +64,7 @@ TEST_F(WindowMenu, OpensByMouseMenuKeyAndShiftF10AndGivesTheFocusBack) {
 #if TEMPOCALC_HAVE_JACK
     expected << "Send MIDI clock (JACK)"
              << "Click on the beat (JACK)";
-#if TEMPOCALC_HAVE_LISTEN
+#if TEMPOCALC_HAVE_LISTEN_JACK
     expected << "Listen on JACK";
 #endif
 #endif
