@@ -31,7 +31,8 @@ namespace {
 // the frames.
 struct Player : Peer {
     struct Cycle {
-        jack_nframes_t frame;
+        double usecs; // when its first frame was, on JACK's clock
+        double usPerFrame;
         std::size_t sample;
     };
     std::vector<float> samples;
@@ -57,7 +58,12 @@ struct Player : Peer {
         }
         const std::size_t at = p->played;
         if (at < p->samples.size() && p->cycleCount < p->cycles.size()) {
-            p->cycles[p->cycleCount] = {jack_last_frame_time(p->client), at};
+            jack_nframes_t frame;
+            jack_time_t now, next;
+            float periodUs;
+            jack_get_cycle_times(p->client, &frame, &now, &next, &periodUs);
+            p->cycles[p->cycleCount] = {static_cast<double>(now),
+                                        static_cast<double>(next - now) / n, at};
             ++p->cycleCount;
         }
         const std::size_t count = std::min<std::size_t>(n, p->samples.size() - at);
@@ -66,16 +72,18 @@ struct Player : Peer {
         return 0;
     }
     bool done() const { return played == samples.size(); }
-    // Where in the music a frame falls, in seconds.
-    double secondsAt(jack_nframes_t frame) const {
+    // Where in the music a time on JACK's clock falls, in seconds. The dummy driver's
+    // frames run slower or faster than its clock as the machine is busy or not, and the
+    // program (like JACK) goes by the clock: so does this.
+    double secondsAt(double usecs) const {
         const Cycle* within = &cycles[0];
         for (std::size_t i = 0; i < cycleCount; ++i) {
-            if (static_cast<std::int32_t>(cycles[i].frame - frame) <= 0) {
+            if (cycles[i].usecs <= usecs) {
                 within = &cycles[i];
             }
         }
         return (static_cast<double>(within->sample) +
-                static_cast<std::int32_t>(frame - within->frame)) /
+                (usecs - within->usecs) / within->usPerFrame) /
                rate;
     }
 };
@@ -125,7 +133,7 @@ TEST(ListenOnJack, TheClockCountsItsBeatsOnTheBeatsOfTheMusicOnceLocked) {
     const double lockedAfter = 10; // seconds of the piece
     int checked = 0;
     for (std::size_t i = 0; i < ticks.size(); i += 24) {
-        const double inPiece = player.secondsAt(ticks[i].frame);
+        const double inPiece = player.secondsAt(ticks[i].usecs);
         if (inPiece < lockedAfter || inPiece > piece.seconds() - 1 || !listener.steady(ticks, i)) {
             continue;
         }
