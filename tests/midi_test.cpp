@@ -286,9 +286,10 @@ TEST_F(MidiWindow, OpeningTheSubmenuAgainAndAgainKeepsOneGroupOfChoices) {
 
 TEST_F(MidiWindow, StrikesGoOnAcrossMidnight) {
     ASSERT_TRUE(choose(*form, "pedal:out"));
-    const DayClock clock(seconds_per_day - 0.5);
+    // Time enough for a new client to be heard on a busy machine before midnight.
+    const DayClock clock(seconds_per_day - 3.0);
     form = std::make_unique<Form1>(clock); // listening to the port it was told to
-    ASSERT_TRUE(QTest::qWaitFor([&] { return entry(*form, "pedal:out")->isChecked(); }, 400));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return entry(*form, "pedal:out")->isChecked(); }, 2500));
     ASSERT_LT(clock(), seconds_per_day - 0.06) << "no note before midnight";
     int sent = 0;
     for (; clock() > 1.0 || clock() < 0.2; ++sent) {
