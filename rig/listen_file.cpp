@@ -20,6 +20,8 @@ namespace tempocalc {
 
 namespace {
 
+constexpr double trusted_confidence = 0.1;
+
 constexpr const char* program = "tempo-calculator";
 
 std::string_view trimmed(std::string_view s) {
@@ -107,6 +109,7 @@ std::string listenToFile(const std::string& path, const std::vector<double>& str
         std::vector<OnsetFront::Hop> hops;
         std::size_t due = 0; // the next strike to give
         sf_count_t total = 0;
+        bool trusted = false;
         for (;;) {
             const sf_count_t n = sf_readf_float(file.get(), frames.data(), block);
             if (n <= 0) {
@@ -129,8 +132,15 @@ std::string listenToFile(const std::string& path, const std::vector<double>& str
                     tracker.strike(strikes[due++], 1.0);
                 }
                 tracker.hop(time, h.complexDomain, h.energy);
+                // Beats the tracker places before it has any trust in them (in the noise
+                // before the music, say) are no beats of the music.
+                const Heard now = tracker.heard();
+                trusted = trusted || now.struck || now.state == Heard::State::locked ||
+                          now.confidence >= trusted_confidence;
                 for (const ListenTracker::Beat& b : tracker.takeBeats()) {
-                    heard.beats.push_back(b);
+                    if (trusted) {
+                        heard.beats.push_back(b);
+                    }
                 }
             }
         }
