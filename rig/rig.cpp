@@ -70,7 +70,12 @@ Rig::Rig(Clock clock, Settings settings, std::string decimal_separator, QObject*
     apply(settings_);
 }
 
-Rig::~Rig() = default;
+Rig::~Rig() {
+#if TEMPOCALC_HAVE_LISTEN_JACK
+    // Listening reads the JACK client's ring on a thread of its own: it ends first.
+    delete listen_;
+#endif
+}
 
 std::optional<BeatGrid> Rig::grid() const {
     const std::optional<BeatGrid> tapped = session_.grid();
