@@ -5,12 +5,10 @@
 #include "rig.h"
 #include "taps.h"
 #if TEMPOCALC_HAVE_JACK
-#include "jack_client.h"
 #include "jack_control.h"
 #endif
 #if TEMPOCALC_HAVE_LINK
 #include "link_control.h"
-#include "link_session.h"
 #endif
 #if TEMPOCALC_HAVE_LISTEN_JACK
 #include "listen_control.h"
@@ -307,19 +305,18 @@ int runHeadless(int argc, char* argv[]) {
     });
 #if TEMPOCALC_HAVE_JACK
     if (JackControl* jack = rig.jack()) {
-        JackClient* client = jack->client();
-        QObject::connect(client, &JackClient::stateChanged, &app, [client](JackClient::State s) {
-            if (s == JackClient::State::open) {
-                say(QStringLiteral("JACK: server found, client %1 open").arg(client->name()));
-            } else if (s == JackClient::State::waiting) {
-                say(QStringLiteral("JACK: waiting for a server (%1)").arg(client->error()));
+        QObject::connect(jack, &JackControl::stateChanged, &app, [jack](JackControl::State s) {
+            if (s == JackControl::State::open) {
+                say(QStringLiteral("JACK: server found, client %1 open").arg(jack->clientName()));
+            } else if (s == JackControl::State::waiting) {
+                say(QStringLiteral("JACK: waiting for a server (%1)").arg(jack->error()));
             }
         });
-        QObject::connect(client, &JackClient::shutDown, &app, [](const QString& why) {
+        QObject::connect(jack, &JackControl::serverGone, &app, [](const QString& why) {
             say(QStringLiteral("JACK: server gone (%1)").arg(why));
         });
         QObject::connect(
-            client, &JackClient::connectionChanged, &app,
+            jack, &JackControl::connectionChanged, &app,
             [](const QString& ours, const QString& theirs, bool connected) {
                 say(QStringLiteral("JACK: %1 %2 %3")
                         .arg(ours, connected ? "connected to" : "no longer connected to", theirs));
@@ -341,8 +338,8 @@ int runHeadless(int argc, char* argv[]) {
 #if TEMPOCALC_HAVE_LINK
     if (LinkControl* link = rig.link()) {
         QObject::connect(link, &LinkControl::changed, &app, [link, peers = -1]() mutable {
-            if (link->session()->isJoined() && link->session()->peers() != peers) {
-                peers = link->session()->peers();
+            if (link->isJoined() && link->peers() != peers) {
+                peers = link->peers();
                 say(QStringLiteral("Link: %1 peer%2").arg(peers).arg(peers == 1 ? "" : "s"));
             }
         });
@@ -388,14 +385,13 @@ int runHeadless(int argc, char* argv[]) {
 #endif
 #if TEMPOCALC_HAVE_JACK
         if (JackControl* jack = rig.jack()) {
-            JackClient* client = jack->client();
-            if (client->state() != JackClient::State::off) {
-                QObject::connect(client, &JackClient::stateChanged, &app, [](JackClient::State s) {
-                    if (s == JackClient::State::off) {
+            if (jack->state() != JackControl::State::off) {
+                QObject::connect(jack, &JackControl::stateChanged, &app, [](JackControl::State s) {
+                    if (s == JackControl::State::off) {
                         QCoreApplication::exit(0);
                     }
                 });
-                client->setWanted(false);
+                jack->closeNow();
                 // A server that hangs is not waited for: out within a second.
                 QTimer::singleShot(500, &app, [] { QCoreApplication::exit(0); });
                 return;

@@ -63,6 +63,26 @@ private:
     JackControl* control_;
 };
 
+namespace {
+
+JackControl::State toRig(JackClient::State state) {
+    switch (state) {
+    case JackClient::State::opening:
+        return JackControl::State::opening;
+    case JackClient::State::waiting:
+        return JackControl::State::waiting;
+    case JackClient::State::open:
+        return JackControl::State::open;
+    case JackClient::State::closing:
+        return JackControl::State::closing;
+    case JackClient::State::off:
+        break;
+    }
+    return JackControl::State::off;
+}
+
+} // namespace
+
 JackControl::JackControl(Clock clock, QObject* parent)
     : QObject(parent), clock_(std::move(clock)), client_(new JackClient(this)) {
     connect(client_, &JackClient::stateChanged, this, [this](JackClient::State state) {
@@ -72,11 +92,31 @@ JackControl::JackControl(Clock clock, QObject* parent)
                            "PipeWire, run the program through pw-jack)."));
         }
     });
+    connect(client_, &JackClient::stateChanged, this,
+            [this](JackClient::State state) { emit stateChanged(toRig(state)); });
+    connect(client_, &JackClient::shutDown, this, &JackControl::serverGone);
+    connect(client_, &JackClient::connectionChanged, this, &JackControl::connectionChanged);
     connect(client_, &JackClient::shutDown, this, [this] {
         emit notice(QStringLiteral("jack-stopped"),
                     tr("JACK stopped: the MIDI clock, the click and the taps from JACK wait "
                        "for it to come back."));
     });
+}
+
+JackControl::State JackControl::state() const {
+    return toRig(client_->state());
+}
+
+QString JackControl::clientName() const {
+    return client_->name();
+}
+
+QString JackControl::error() const {
+    return client_->error();
+}
+
+void JackControl::closeNow() {
+    client_->setWanted(false);
 }
 
 TapInput* JackControl::takeTapInput() {

@@ -27,6 +27,15 @@ public:
 
     JackControl(Clock clock, QObject* parent = nullptr);
 
+    // Where the client is: as the program's JACK client says it, in the rig's words.
+    enum class State { off, opening, waiting, open, closing };
+    State state() const;
+    QString clientName() const; // while open
+    QString error() const;      // why it is not open while it is wanted
+    // A Stop to whatever counts the clock, then the client closes, whatever is chosen;
+    // stateChanged says when it is off.
+    void closeNow();
+
     void setClock(bool on);
     bool clock() const;
     void setClick(bool on);
@@ -44,6 +53,11 @@ public:
     JackClient* client() const { return client_; }
 
 signals:
+    void stateChanged(tempocalc::JackControl::State state);
+    // The server went away; the client waits for it to come back.
+    void serverGone(const QString& reason);
+    // A connection asked for was made, or is gone.
+    void connectionChanged(const QString& ours, const QString& theirs, bool connected);
     // Something the user should hear of once in a run (in the user's language).
     void notice(const QString& cause, const QString& text);
 

@@ -60,4 +60,16 @@ void LinkControl::publish() {
     link_->publish(grid_->bpm, one, grid_->bar);
 }
 
+bool LinkControl::isJoined() const {
+    return link_->isJoined();
+}
+
+int LinkControl::peers() const {
+    return link_->peers();
+}
+
+std::optional<double> LinkControl::sessionTempo() const {
+    return link_->sessionTempo();
+}
+
 } // namespace tempocalc

@@ -32,6 +32,10 @@ public:
     void share(std::optional<BeatGrid> grid);
 
     LinkSession* session() const { return link_; }
+    // The session as the faces show it: joined, its peers, its tempo.
+    bool isJoined() const;
+    int peers() const;
+    std::optional<double> sessionTempo() const;
 
 signals:
     // Joined or left, the peers, the session's tempo.

@@ -1,6 +1,5 @@
 #include "jack_entry.h"
 
-#include "jack_client.h"
 #include "jack_control.h"
 #include "rig.h"
 
@@ -34,30 +33,30 @@ JackEntry::JackEntry(QMenu* menu, Rig& rig) : QObject(menu), rig_(rig) {
         rig_.setClick(on);
         describe();
     });
-    connect(rig_.jack()->client(), &JackClient::stateChanged, this, &JackEntry::describe);
+    connect(rig_.jack(), &JackControl::stateChanged, this, &JackEntry::describe);
     describe();
 }
 
 void JackEntry::describe() {
-    const JackClient::State state = rig_.jack()->client()->state();
+    const JackControl::State state = rig_.jack()->state();
     QString doing;
     switch (state) {
-    case JackClient::State::opening:
+    case JackControl::State::opening:
         doing = tr("connecting to JACK…");
         break;
-    case JackClient::State::waiting:
+    case JackControl::State::waiting:
         doing = tr("waiting for JACK");
         break;
-    case JackClient::State::closing:
+    case JackControl::State::closing:
         doing = tr("stopping…");
         break;
-    case JackClient::State::off:
-    case JackClient::State::open:
+    case JackControl::State::off:
+    case JackControl::State::open:
         break;
     }
     const auto text = [&](QAction* entry, const QString& name) {
         const bool says =
-            !doing.isEmpty() && (entry->isChecked() || state == JackClient::State::closing);
+            !doing.isEmpty() && (entry->isChecked() || state == JackControl::State::closing);
         entry->setText(says ? tr("%1 — %2").arg(name, doing) : name);
     };
     text(clock_entry_, tr("Send MIDI clock (JACK)"));

@@ -1,7 +1,6 @@
 #include "link_entry.h"
 
 #include "link_control.h"
-#include "link_session.h"
 #include "rig.h"
 
 #include <QAction>
@@ -28,7 +27,7 @@ LinkEntry::LinkEntry(QMenu* menu, Rig& rig) : QObject(menu), rig_(rig) {
 }
 
 void LinkEntry::describe() {
-    const LinkSession& link = *rig_.link()->session();
+    const LinkControl& link = *rig_.link();
     if (!rig_.link()->isOn()) {
         action_->setText(tr("Share tempo with Link"));
     } else if (!link.isJoined()) {
