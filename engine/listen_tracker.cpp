@@ -19,9 +19,15 @@ constexpr double acf_seconds = 1.75;
 // Longer lags count less, as in an autocorrelation over a window this long; without it,
 // half the tempo ties with the tempo on a plain pulse.
 constexpr double comb_window_seconds = 20.0;
+constexpr double first_products_seconds = 0.5; // of a lag's, before it is counted
 // 120 BPM is the likeliest tempo; log2 of the ratio has this deviation.
 constexpr double prior_centre_bpm = 120;
-constexpr double prior_octaves = 0.9;
+constexpr double prior_octaves = 1.3;
+// Beyond these the prior falls steeply (this many octaves' deviation): a busy bar's
+// eighths or its whole bars must not pass for the beat.
+constexpr double prior_slowest_bpm = 58;
+constexpr double prior_fastest_bpm = 200;
+constexpr double prior_wall_octaves = 0.15;
 // The forward filter: steps this often, with a walk of this many candidates each step
 // and a floor that lets it move anywhere, its evidence weighed by this much.
 constexpr double filter_seconds = 0.04;
@@ -41,6 +47,7 @@ constexpr double mean_seconds = 2.0;
 constexpr double quiet_seconds = 0.75;
 constexpr double quiet_beats = 2.2;
 constexpr double quiet_share = 0.25;
+constexpr double back_share = 0.4; // and above this share it is music again, not the noise
 constexpr double peak_level_seconds = 4.0;
 constexpr double warm_seconds = 1.0;  // before the levels mean anything
 constexpr double start_seconds = 2.5; // of music before a tempo is said
@@ -58,8 +65,9 @@ constexpr double clear_ratio = 1.2; // elsewhere beats here by this much: a disa
 constexpr int disagreements_to_jump = 3;
 constexpr int back_beats = 4;  // the music back, checked against the held grid this long
 constexpr int back_agreed = 2; // beats in place that pick it up
-// Once locked without strikes for so many beats, twice and half the tempo count this much
-// less (a log-prior), so that a half-time section or a bar of eighths does not turn the octave.
+// Once followed without strikes for so many beats with some confidence (a noisy piece may
+// never lock), twice and half the tempo count this much less (a log-prior), so that a
+// half-time section or a bar of eighths does not turn the octave.
 constexpr double octave_penalty = 2.0;
 constexpr int octave_beats = 16;
 // Confidence.
@@ -203,7 +211,7 @@ void ListenTracker::hop(double time, double complexDomain, double energy) {
         peak = std::max(peak, onset_[static_cast<std::size_t>(hops_ - 1 - i) & mask_]);
     }
     const bool wasQuiet = quiet_;
-    quiet_ = warm && (peak <= 0 || peak < quiet_share * peakLevel_);
+    quiet_ = warm && (peak <= 0 || peak < (quiet_ ? back_share : quiet_share) * peakLevel_);
     if (quiet_ && !wasQuiet) {
         heldBeats_ = std::max(heldBeats_, 1);
     } else if (!quiet_ && wasQuiet && grid_) {
@@ -244,19 +252,27 @@ void ListenTracker::hop(double time, double complexDomain, double energy) {
 void ListenTracker::scoreTempos() {
     const double norm = comb_multiples * energy_ + 1e-12;
     const double window = comb_window_seconds / hop_;
+    // In the first seconds a long lag has had fewer products than a short one: each sum is
+    // brought to the weight it will have, and a multiple not heard yet counts as the mean
+    // of the others. Otherwise the fast tempos win the start, and hold it.
+    const auto heard = static_cast<double>(musicHops_);
+    const double full = 1 - std::pow(acfDecay_, heard);
+    const double fewest = first_products_seconds / hop_;
     for (std::size_t i = 0; i < periods_.size(); ++i) {
         double sum = 0;
+        int terms = 0;
         for (int k = 1; k <= comb_multiples; ++k) {
             const double lag = k * periods_[i];
             const auto l = static_cast<std::size_t>(lag);
-            if (l + 1 > lags_) {
+            if (l + 1 > lags_ || heard - lag < fewest) {
                 break;
             }
             const double f = lag - static_cast<double>(l);
             const double a = (1 - f) * acf_[l] + f * acf_[l + 1];
-            sum += a * (1 - lag / window);
+            sum += a * (1 - lag / window) * full / (1 - std::pow(acfDecay_, heard - lag));
+            ++terms;
         }
-        scores_[i] = sum / norm;
+        scores_[i] = terms > 0 ? sum * comb_multiples / terms / norm : 0;
     }
 }
 
@@ -310,6 +326,12 @@ void ListenTracker::setPrior(double time) {
         for (std::size_t i = 0; i < prior_.size(); ++i) {
             const double octaves = (logBpm_[i] - std::log(prior_centre_bpm)) / std::log(2.0);
             prior_[i] = -0.5 * octaves * octaves / (prior_octaves * prior_octaves);
+            const double outside = std::max(std::log(prior_slowest_bpm) - logBpm_[i],
+                                             logBpm_[i] - std::log(prior_fastest_bpm));
+            if (outside > 0) {
+                const double o = outside / std::log(2.0) / prior_wall_octaves;
+                prior_[i] -= 0.5 * o * o;
+            }
             if (lockedBpm_ > 0 &&
                 std::abs(std::abs(logBpm_[i] - std::log(lockedBpm_)) - std::log(2.0)) < 0.1) {
                 prior_[i] -= octave_penalty;
@@ -523,7 +545,8 @@ void ListenTracker::commit(double now) {
         const double agreement = p.best > p.mean ? (p.near - p.mean) / (p.best - p.mean) : 0;
         const double raw = std::sqrt(tempoClarity()) * clarity * std::max(0.0, agreement);
         confidence_ = confidence_keep * confidence_ + (1 - confidence_keep) * raw;
-        if (locked_ && ++lockedBeats_ >= octave_beats) {
+        lockedBeats_ = confidence_ >= unlock_confidence ? lockedBeats_ + 1 : 0;
+        if (lockedBeats_ >= octave_beats) {
             lockedBpm_ = 60 / period_;
         }
         if (confidence_ >= lock_confidence) {
@@ -532,7 +555,6 @@ void ListenTracker::commit(double now) {
             sureBeats_ = 0;
             if (confidence_ < unlock_confidence) {
                 locked_ = false;
-                lockedBeats_ = 0;
             }
         }
     }

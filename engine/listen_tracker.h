@@ -109,7 +109,7 @@ private:
     double next_ = 0;   // the next beat, once corrected
     bool corrected_ = false;
     int disagreements_ = 0;
-    double lockedBpm_ = 0; // the tempo locked on, whose octaves count less
+    double lockedBpm_ = 0; // the tempo followed steadily, whose octaves count less
     int lockedBeats_ = 0;
     double confidence_ = 0;
     int sureBeats_ = 0;

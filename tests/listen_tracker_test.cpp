@@ -208,6 +208,8 @@ TEST_P(TrackerFinds, TheTempoAloneAndIsUnsureBeforeItLocks) {
     EXPECT_GT(r.heard.back().confidence, r.heard[static_cast<std::size_t>(unsure)].confidence);
     EXPECT_GE(onTempo(r, bpm, 10, end), 0.95);
     EXPECT_GE(beatF(r, m.beats, 10, end), 0.9);
+    // Slow tempos' long lags are not heard yet at the start: no octave up in the meantime.
+    EXPECT_GE(onTempo(r, bpm, r.time[static_cast<std::size_t>(unsure)], 10), 0.9);
     EXPECT_FALSE(r.heard.back().struck);
 }
 
