@@ -188,7 +188,10 @@ void ListenTracker::hop(double time, double complexDomain, double energy) {
     }
 
     const bool warm = static_cast<double>(musicHops_) * hop_ >= warm_seconds;
-    if (!quiet_ || !warm) {
+    // Digital silence before the first sound (a port that nothing is connected to yet)
+    // leaves the levels at nothing: they go on learning until there is something.
+    const bool levelled = levelComplex_ > 0 || levelEnergy_ > 0;
+    if (!quiet_ || !warm || !levelled) {
         levelComplex_ = levelComplex_ * levelDecay_ + (1 - levelDecay_) * c;
         levelEnergy_ = levelEnergy_ * levelDecay_ + (1 - levelDecay_) * e;
         levelWeight_ = levelWeight_ * levelDecay_ + (1 - levelDecay_);

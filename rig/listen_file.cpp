@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -178,18 +179,33 @@ int runListen(int argc, char* argv[]) {
     const char* audio = nullptr;
     const char* tapsPath = nullptr;
     for (int i = 1; i < argc; ++i) {
-        const std::string_view word(argv[i]);
+        std::string_view word(argv[i]);
+        // --listen FILE and --listen=FILE alike, as Qt's own parser takes them.
+        const char* joined = nullptr;
+        if (const auto equals = word.find('='); word.starts_with("--") && equals != word.npos) {
+            joined = argv[i] + equals + 1;
+            word = word.substr(0, equals);
+        }
         const char** value = word == "--listen" ? &audio : word == "--taps" ? &tapsPath : nullptr;
         if (!value) {
             std::fprintf(stderr, "%s: --listen takes no option but --taps FILE, not %s\n", program,
                          argv[i]);
             return 2;
         }
-        if (i + 1 >= argc) {
+        if (*value) {
+            std::fprintf(stderr, "%s: %.*s is given twice\n", program, static_cast<int>(word.size()),
+                         word.data());
+            return 2;
+        }
+        if (!joined && i + 1 >= argc) {
             std::fprintf(stderr, "%s: %s needs a file\n", program, argv[i]);
             return 2;
         }
-        *value = argv[++i];
+        *value = joined ? joined : argv[++i];
+    }
+    if (!audio) {
+        std::fprintf(stderr, "%s: --taps goes with --listen FILE\n", program);
+        return 2;
     }
     std::vector<double> taps;
     if (tapsPath) {

@@ -327,6 +327,13 @@ TEST_F(ListenFile, RefusesOptionsItDoesNotKnow) {
     expectRefused(run({"--listen"}), 2, "--listen needs a file");
     expectRefused(run({"--listen", song.string(), "--taps"}), 2, "--taps needs a file");
     expectRefused(run({"--listen", song.string(), "--bpm", "120"}), 2, "not --bpm");
+    expectRefused(run({"--listen", song.string(), "--listen", song.string()}), 2, "given twice");
+    // A taps file named like the option: no file to listen to, said so.
+    expectRefused(run({"--taps", "--listen"}), 2, "--taps goes with --listen FILE");
+    // --listen=FILE as Qt's parser takes it, not the window.
+    const Outcome joined = run({"--listen=" + song.string()});
+    EXPECT_EQ(joined.status, 0) << joined.err;
+    EXPECT_EQ(joined.out, listen(song).out);
 }
 
 TEST_F(ListenFile, HelpNamesBothOptions) {

@@ -369,6 +369,23 @@ TEST(TrackerInput, AHopAllocatesNothingOnceWarm) {
     EXPECT_GT(tracker.takeBeats().size(), 80u); // nobody took them: they were kept
 }
 
+TEST(TrackerInput, DigitalSilenceBeforeTheMusicDoesNotDeafenIt) {
+    // Zeros, as from a port that nothing is connected to yet, then the music.
+    for (const double lead : {1.5, 6.0}) {
+        ListenTracker tracker(hop_seconds);
+        for (double t = 0; t < lead; t += hop_seconds) {
+            tracker.hop(t, 0, 0);
+        }
+        EXPECT_EQ(tracker.heard().state, Heard::State::searching) << lead;
+        const Music m = compose(16, {{40, 120}});
+        for (std::size_t i = 0; m.time[i] < m.beats.back(); ++i) {
+            tracker.hop(lead + m.time[i], m.complexDomain[i], m.energy[i]);
+        }
+        EXPECT_EQ(tracker.heard().state, Heard::State::locked) << lead;
+        EXPECT_NEAR(tracker.heard().bpm, 120, 120 * 0.02) << lead;
+    }
+}
+
 TEST(TrackerInput, GarbageNeverCrashesNorMakesNaN) {
     std::mt19937 random(12);
     std::uniform_real_distribution<double> unit(0, 1);

@@ -92,7 +92,7 @@ void describeOptions(QCommandLineParser& parser) {
 int main(int argc, char* argv[]) {
     // Listening to a file and the stage box need no display, and no toolkit for one.
     for (int i = 1; i < argc; ++i) {
-        if (std::string_view(argv[i]) == "--listen") {
+        if (const std::string_view word(argv[i]); word == "--listen" || word.starts_with("--listen=")) {
 #if TEMPOCALC_HAVE_LISTEN
             return tempocalc::runListen(argc, argv);
 #else
