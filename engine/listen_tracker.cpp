@@ -182,6 +182,13 @@ void ListenTracker::hop(double time, double complexDomain, double energy) {
         time = now_ + hop_;
     }
     const bool gap = hops_ > 0 && time - now_ > gap_seconds;
+    if (!gap && hops_ > 0) {
+        // Hops that never came (the sound server gone a while, a dropped cycle) were heard
+        // as nothing: the rings stay one hop a hop, and the grid holds through the gap.
+        while (time - now_ > 1.5 * hop_) {
+            hop(now_ + hop_, 0, 0);
+        }
+    }
     now_ = time;
     if (gap) {
         forgetMusic();

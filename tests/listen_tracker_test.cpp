@@ -386,6 +386,37 @@ TEST(TrackerInput, DigitalSilenceBeforeTheMusicDoesNotDeafenIt) {
     }
 }
 
+TEST(TrackerInput, HopsThatNeverCameAreHeardAsNothing) {
+    // Five seconds of hops lost (a sound server restarted): the grid holds through them
+    // at its tempo and picks the music up again where it is.
+    ListenTracker tracker(hop_seconds);
+    const Music m = compose(17, {{60, 120}});
+    const double from = m.beats[30] + 0.1, to = m.beats[40] - 0.1;
+    std::vector<double> bpms;
+    for (std::size_t i = 0; m.time[i] < m.beats.back(); ++i) {
+        if (m.time[i] < from || m.time[i] >= to) {
+            tracker.hop(m.time[i], m.complexDomain[i], m.energy[i]);
+        }
+        if (m.time[i] > m.beats[20]) {
+            bpms.push_back(tracker.heard().bpm);
+        }
+    }
+    for (const double bpm : bpms) {
+        ASSERT_NEAR(bpm, 120, 120 * 0.01);
+    }
+    EXPECT_EQ(tracker.heard().state, Heard::State::locked);
+    const auto beats = tracker.takeBeats();
+    std::vector<double> placed;
+    for (const auto& b : beats) {
+        placed.push_back(b.time);
+    }
+    for (std::size_t k = 42; k + 1 < m.beats.size(); ++k) {
+        EXPECT_TRUE(std::any_of(placed.begin(), placed.end(),
+                                [&](double t) { return std::abs(t - m.beats[k]) < 0.03; }))
+            << "beat " << k;
+    }
+}
+
 TEST(TrackerInput, GarbageNeverCrashesNorMakesNaN) {
     std::mt19937 random(12);
     std::uniform_real_distribution<double> unit(0, 1);
