@@ -4,6 +4,7 @@
 // count only grows (but for initialize), and every text reads back as the value rounded to three
 // decimals.
 
+#include "fuzz_input.h"
 #include "number_text.h"
 #include "tempo_engine.h"
 #include "tempo_fit.h"
@@ -14,12 +15,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
 
 using namespace tempocalc;
+using tempocalc::fuzz::Input;
 
 namespace {
 
@@ -33,33 +34,6 @@ void check(bool condition, const char* what, const std::string& detail = {}) {
         fail(what, detail);
     }
 }
-
-// The input read as a stream of bytes; once it runs out, zeros.
-class Input {
-public:
-    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    bool empty() const { return size_ == 0; }
-    std::uint8_t byte() {
-        if (size_ == 0) {
-            return 0;
-        }
-        --size_;
-        return *data_++;
-    }
-    double number() {
-        std::uint64_t bits = 0;
-        for (int i = 0; i < 8; ++i) {
-            bits = bits << 8 | byte();
-        }
-        double value;
-        std::memcpy(&value, &bits, sizeof value);
-        return value;
-    }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-};
 
 // x rounded to three decimals, halves away from zero, worked out on x's full
 // decimal expansion (which is exact for every double), then read back.

@@ -3,6 +3,7 @@
 // checked: what it hears is finite, its confidence between 0 and 1, its tempo 0 while
 // searching, and the beats it places are finite, with a tempo, and later than the last.
 
+#include "fuzz_input.h"
 #include "listen_tracker.h"
 
 #include <cmath>
@@ -10,10 +11,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <limits>
 
 using namespace tempocalc;
+using tempocalc::fuzz::Input;
 
 namespace {
 
@@ -23,33 +24,6 @@ void check(bool condition, const char* what) {
         std::abort();
     }
 }
-
-// The input read as a stream of bytes; once it runs out, zeros.
-class Input {
-public:
-    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    bool empty() const { return size_ == 0; }
-    std::uint8_t byte() {
-        if (size_ == 0) {
-            return 0;
-        }
-        --size_;
-        return *data_++;
-    }
-    double number() {
-        std::uint64_t bits = 0;
-        for (int i = 0; i < 8; ++i) {
-            bits = bits << 8 | byte();
-        }
-        double value;
-        std::memcpy(&value, &bits, sizeof value);
-        return value;
-    }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-};
 
 } // namespace
 
