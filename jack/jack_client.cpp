@@ -363,7 +363,10 @@ public:
                 }
             }
         }
-        retries_ = 0;
+        // A server that made its socket before the folders were watched again (one that
+        // restarts at once) wakes no watcher: it is given the same tries while it gets
+        // ready.
+        retries_ = serverMayBeThere() ? 50 : 0;
         open();
     }
 
