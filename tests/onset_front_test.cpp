@@ -58,9 +58,9 @@ TEST(OnsetFront, HopsOfAboutElevenMillisecondsAtEveryRate) {
 }
 
 TEST(OnsetFront, RefusesARateItCannotUse) {
-    EXPECT_THROW(OnsetFront(0), std::invalid_argument);
-    EXPECT_THROW(OnsetFront(-48000), std::invalid_argument);
-    EXPECT_THROW(OnsetFront(std::numeric_limits<double>::quiet_NaN()), std::invalid_argument);
+    for (const double rate : {0.0, -48000.0, std::numeric_limits<double>::quiet_NaN()}) {
+        EXPECT_THROW(OnsetFront{rate}, std::invalid_argument) << rate;
+    }
 }
 
 TEST(OnsetFront, SameHopsHoweverTheStreamIsCut) {
