@@ -136,14 +136,15 @@ TEST_F(StageBox, APedalLaterAndTwoServerRestartsLeaveTheClockAndItsConnectionsRu
         const auto ticks = listener->ticks();
         // Song Position Pointer 0 and Start: at once, or, where the listener came after the
         // clock had started again (the box opens its client as soon as the server is back),
-        // on the next bar line after a few ticks.
+        // on a bar line after a few ticks: the next one, or the one after where the pedal's
+        // new line moved the one meanwhile.
         const auto events = listener->events();
         const auto start = std::find_if(events.begin(), events.end(),
                                         [](const Listener::Heard& h) { return h.byte == 0xf2; });
         ASSERT_NE(start, events.end()) << "no Song Position Pointer";
         ASSERT_NE(start + 1, events.end());
         EXPECT_EQ(start[1].byte, 0xfa);
-        EXPECT_LE(start - events.begin(), 24 * 4 + 1) << "not started on the next bar line";
+        EXPECT_LE(start - events.begin(), 24 * 8 + 2) << "not started within two bars";
         std::vector<double> gaps;
         for (std::size_t i = 1; i < ticks.size(); ++i) {
             gaps.push_back(ticks[i].usecs - ticks[i - 1].usecs);
