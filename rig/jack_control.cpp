@@ -91,9 +91,8 @@ JackControl::JackControl(Clock clock, QObject* parent)
                         tr("No JACK server is running: the JACK entries wait for one (on "
                            "PipeWire, run the program through pw-jack)."));
         }
+        emit stateChanged(toRig(state));
     });
-    connect(client_, &JackClient::stateChanged, this,
-            [this](JackClient::State state) { emit stateChanged(toRig(state)); });
     connect(client_, &JackClient::shutDown, this, &JackControl::serverGone);
     connect(client_, &JackClient::connectionChanged, this, &JackControl::connectionChanged);
     connect(client_, &JackClient::shutDown, this, [this] {
