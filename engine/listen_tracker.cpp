@@ -452,15 +452,20 @@ void ListenTracker::startGrid(double now) {
     const Phase p = phaseComb(reference, period_, comb_beats / 2);
     last_ = reference + p.offset;
     next_ = last_ + period_;
-    if (next_ < now) {
-        next_ += std::ceil((now - next_) / period_) * period_;
-    }
+    skipPast(now);
     corrected_ = true;
     grid_ = true;
     confidence_ = 0;
     sureBeats_ = 0;
     locked_ = false;
     disagreements_ = 0;
+}
+
+// A next beat already gone by (a late hop, a stall) moves on by whole beats.
+void ListenTracker::skipPast(double now) {
+    if (next_ < now) {
+        next_ += std::ceil((now - next_) / period_) * period_;
+    }
 }
 
 void ListenTracker::follow(double now) {
@@ -570,9 +575,7 @@ void ListenTracker::commit(double now) {
     }
     period_ = std::clamp(period_ + frequency_gain * error, 60 / fastest_bpm, 60 / slowest_bpm);
     next_ = last_ + period_ + phase_gain * error + jump;
-    if (next_ < now) {
-        next_ += std::ceil((now - next_) / period_) * period_;
-    }
+    skipPast(now);
     corrected_ = true;
 }
 

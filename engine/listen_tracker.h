@@ -71,6 +71,7 @@ private:
     Phase phaseComb(double reference, double period, int beats) const;
     void startGrid(double now);
     void follow(double now);
+    void skipPast(double now);
     void commit(double now);
     void forgetMusic();
     void place(double time);
