@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 namespace tempocalc {
@@ -49,6 +50,9 @@ struct Peer {
             (frame - lastFrame != n || std::fabs(now - lastUs - periodUs) > 100)) {
             ++jumps; // a stall, or cycles that JACK did not run this client in
         }
+        if (lastFrame != 0 && frame - lastFrame > n) {
+            ++missed; // what came in those cycles never reached this client
+        }
 
         if (lastFrame != 0 && std::fabs(static_cast<double>(next - now) - lastSpan) > 4) {
             ++wobbles;
@@ -58,7 +62,7 @@ struct Peer {
         lastSpan = static_cast<double>(next - now);
     }
     jack_client_t* client;
-    std::atomic<int> jumps{0}, wobbles{0};
+    std::atomic<int> jumps{0}, wobbles{0}, missed{0};
     jack_nframes_t lastFrame = 0;
     double lastUs = 0, lastSpan = 0;
 };
@@ -68,16 +72,16 @@ struct Peer {
 struct Listener : Peer {
     struct Heard {
         jack_nframes_t frame;
-        double usecs;       // when it leaves the listener's inputs, on JACK's clock
-        double framesPerUs; // the server's rate, as JACK measures it against its clock
-        int jumps, wobbles; // so far
+        double usecs;               // when it leaves the listener's inputs, on JACK's clock
+        double framesPerUs;         // the server's rate, as JACK measures it against its clock
+        int jumps, wobbles, missed; // so far
         unsigned char byte; // a MIDI event's first; a click's pitch: 0 low, 1 high, 2 unheard
     };
     static constexpr std::size_t capacity = 20000;
     std::array<Heard, capacity> midi{}, clicks{};
     std::atomic<std::size_t> midiCount{0}, clickCount{0};
     std::atomic<float> peak{0};
-    std::atomic<jack_nframes_t> latency{0};     // what the listener says its inputs take to play
+    std::atomic<jack_nframes_t> latency{0}; // what the listener says its inputs take to play
     jack_port_t* midiIn;
     jack_port_t* audioIn;
     jack_nframes_t silence = 0;
@@ -116,6 +120,7 @@ struct Listener : Peer {
                          n / static_cast<double>(next - now),
                          l->jumps,
                          l->wobbles,
+                         l->missed,
                          byte};
         };
         void* buffer = jack_port_get_buffer(l->midiIn, n);
@@ -160,6 +165,33 @@ struct Listener : Peer {
     bool steady(const std::vector<Heard>& heard, std::size_t i) const {
         const int after = i + 1 < heard.size() ? heard[i + 1].jumps : jumps.load();
         return heard[i].jumps == after && (i == 0 || heard[i - 1].jumps == heard[i].jumps);
+    }
+    // The ticks from which the listener's count of them is no longer sure: each the first
+    // after cycles that JACK left the listener out of, where the gap before it could have
+    // held a tick (over one and a half times the ticks' spacing around it). A tick sent in
+    // such a cycle never reached the listener; one that the program caught up late after
+    // a stall of the server's did, and from here the two look the same.
+    static std::vector<std::size_t> countUnsure(const std::vector<Heard>& ticks) {
+        std::vector<std::size_t> unsure;
+        for (std::size_t i = 1; i < ticks.size(); ++i) {
+            if (ticks[i].missed == ticks[i - 1].missed) {
+                continue;
+            }
+            double spacings = 0;
+            int n = 0;
+            if (i >= 2) {
+                spacings += ticks[i - 1].usecs - ticks[i - 2].usecs;
+                ++n;
+            }
+            if (i + 1 < ticks.size()) {
+                spacings += ticks[i + 1].usecs - ticks[i].usecs;
+                ++n;
+            }
+            if (n == 0 || ticks[i].usecs - ticks[i - 1].usecs > 1.5 * spacings / n) {
+                unsure.push_back(i);
+            }
+        }
+        return unsure;
     }
     void setLatency(jack_nframes_t frames) {
         latency = frames;
