@@ -95,7 +95,7 @@ bool waitFor(const std::function<bool()>& done, int ms) {
 TEST(ListenOnJack, TheClockCountsItsBeatsOnTheBeatsOfTheMusicOnceLocked) {
     corpus::PieceOptions options;
     options.seed = 11;
-    options.seconds = 22;
+    options.seconds = 26;
     options.bpm = 112;
     options.sampleRate = rate;
     // A tight player: this is about the time base from the port to the clock, which the
@@ -105,54 +105,66 @@ TEST(ListenOnJack, TheClockCountsItsBeatsOnTheBeatsOfTheMusicOnceLocked) {
 
     const QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    Rig rig(DayClock(), Settings{});
-    rig.setClock(true);
-    rig.setListen(true);
-    JackClient* client = rig.jack()->client();
-    ASSERT_TRUE(waitFor([&] { return client->isOpen(); }, 5000)) << client->error().toStdString();
 
-    Player player(piece.samples);
-    ASSERT_TRUE(
-        waitFor([&] { return jack_port_by_name(player.client, "tempo-calculator:listen"); }, 2000));
-    player.connect("player:out", "tempo-calculator:listen");
-    Listener listener;
-    player.playing = true;
-    ASSERT_TRUE(waitFor([&] { return player.done(); }, 40000));
-
-    // The ticks counted from the last Start; every 24th is a beat.
-    const std::vector<Listener::Heard> events = listener.events();
-    const auto start = std::find_if(events.rbegin(), events.rend(),
-                                    [](const Listener::Heard& h) { return h.byte == 0xfa; });
-    ASSERT_NE(start, events.rend()) << "the clock never started";
-    std::vector<Listener::Heard> ticks;
-    for (auto h = start.base(); h != events.end(); ++h) {
-        if (h->byte == 0xf8) {
-            ticks.push_back(*h);
-        }
-    }
     // Each counted beat is on a beat of the piece, not between two; together they are on
-    // it within 10 ms. A busy machine stalls the dummy driver now and then, which moves a
-    // tick or two by more than that, never the middle of them.
+    // it within 10 ms. A busy machine now and then stalls the dummy driver: the clock's
+    // ticks are then caught up over the next bar, and JACK's own measure of its clock
+    // settles over a second or two, so the beats counted up to 2 s after a stall are
+    // not judged. A run that stalled too often to judge ten beats is played again.
     const double lockedAfter = 10; // seconds of the piece
+    const double settleUs = 2e6;
     std::vector<double> offsets;
-    for (std::size_t i = 0; i < ticks.size(); i += 24) {
-        const double inPiece = player.secondsAt(ticks[i].usecs);
-        if (inPiece < lockedAfter || inPiece > piece.seconds() - 1 || !listener.steady(ticks, i)) {
-            continue;
+    std::size_t heardTicks = 0;
+    for (int attempt = 0; attempt < 3 && offsets.size() < 10; ++attempt) {
+        offsets.clear();
+        Rig rig(DayClock(), Settings{});
+        rig.setClock(true);
+        rig.setListen(true);
+        JackClient* client = rig.jack()->client();
+        ASSERT_TRUE(waitFor([&] { return client->isOpen(); }, 5000))
+            << client->error().toStdString();
+
+        Player player(piece.samples);
+        ASSERT_TRUE(waitFor(
+            [&] { return jack_port_by_name(player.client, "tempo-calculator:listen"); }, 2000));
+        player.connect("player:out", "tempo-calculator:listen");
+        Listener listener;
+        player.playing = true;
+        ASSERT_TRUE(waitFor([&] { return player.done(); }, 40000));
+
+        // The ticks counted from the last Start; every 24th is a beat.
+        const std::vector<Listener::Heard> events = listener.events();
+        const auto start = std::find_if(events.rbegin(), events.rend(),
+                                        [](const Listener::Heard& h) { return h.byte == 0xfa; });
+        ASSERT_NE(start, events.rend()) << "the clock never started";
+        std::vector<Listener::Heard> ticks;
+        for (auto h = start.base(); h != events.end(); ++h) {
+            if (h->byte == 0xf8) {
+                ticks.push_back(*h);
+            }
         }
-        const auto nearest =
-            std::min_element(piece.beats.begin(), piece.beats.end(), [&](double a, double b) {
-                return std::fabs(a - inPiece) < std::fabs(b - inPiece);
-            });
-        offsets.push_back(inPiece - *nearest);
+        heardTicks = ticks.size();
+        // Up to where a tick may have been lost to the listener, which moves its count.
+        const std::vector<std::size_t> unsure = Listener::countUnsure(ticks);
+        const std::size_t sure = unsure.empty() ? ticks.size() : unsure.front();
+        std::size_t stalled = 0; // the first tick since the latest stall
+        for (std::size_t i = 0; i < sure; ++i) {
+            if (i > 0 && ticks[i].jumps != ticks[i - 1].jumps) {
+                stalled = i;
+            }
+            const double inPiece = player.secondsAt(ticks[i].usecs);
+            if (i % 24 != 0 || inPiece < lockedAfter || inPiece > piece.seconds() - 1 ||
+                !listener.steady(ticks, i) || ticks[i].usecs - ticks[stalled].usecs < settleUs) {
+                continue;
+            }
+            const auto nearest =
+                std::min_element(piece.beats.begin(), piece.beats.end(), [&](double a, double b) {
+                    return std::fabs(a - inPiece) < std::fabs(b - inPiece);
+                });
+            offsets.push_back(inPiece - *nearest);
+        }
     }
     const std::size_t checked = offsets.size();
-#ifdef __SANITIZE_ADDRESS__
-    // Under the sanitizers the beats counted wander by up to a tenth of a second in some
-    // runs (never in the ordinary build, even with every core busy): there this test looks
-    // for memory faults along the live path, and the ordinary build for its precision.
-    GTEST_SKIP() << checked << " beats counted; their timing is the ordinary build's to judge";
-#endif
     for (const double off : offsets) {
         EXPECT_NEAR(off, 0.0, 0.030) << "a beat counted";
     }
@@ -160,7 +172,7 @@ TEST(ListenOnJack, TheClockCountsItsBeatsOnTheBeatsOfTheMusicOnceLocked) {
         std::nth_element(offsets.begin(), offsets.begin() + checked / 2, offsets.end());
         EXPECT_NEAR(offsets[checked / 2], 0.0, 0.010) << "the median beat counted";
     }
-    EXPECT_GE(checked, 10u) << ticks.size() << " ticks from the last Start";
+    EXPECT_GE(checked, 10u) << heardTicks << " ticks from the last Start, three times over";
 }
 
 } // namespace
