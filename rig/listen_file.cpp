@@ -4,13 +4,13 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <string_view>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -31,6 +31,28 @@ std::string_view trimmed(std::string_view s) {
         return {};
     }
     return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
+}
+
+// A line of the taps file as the error shows it: in quotes, control bytes as \xNN, and
+// no longer than a line on a terminal (a binary file given by mistake is one long line).
+std::string quoted(std::string_view text) {
+    constexpr std::size_t longest = 40;
+    std::size_t shown = std::min(text.size(), longest);
+    while (shown < text.size() && shown > 0 &&
+           (static_cast<unsigned char>(text[shown]) & 0xc0) == 0x80) {
+        --shown; // not in the middle of a character
+    }
+    std::string out = "\"";
+    for (const char c : text.substr(0, shown)) {
+        if (const auto byte = static_cast<unsigned char>(c); byte < 0x20 || byte == 0x7f) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + (shown < text.size() ? "...\"" : "\"");
 }
 
 // libsndfile's words, as the end of our line.
@@ -67,7 +89,7 @@ std::string readTaps(const std::string& path, std::vector<double>& taps) {
         const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), time);
         const std::string where = path + ", line " + std::to_string(number) + ": ";
         if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(time)) {
-            return where + "\"" + std::string(text) + "\" is not a time in seconds";
+            return where + quoted(text) + " is not a time in seconds";
         }
         if (time < 0) {
             return where + "a time before the file's start";
@@ -186,6 +208,9 @@ int runListen(int argc, char* argv[]) {
             joined = argv[i] + equals + 1;
             word = word.substr(0, equals);
         }
+        if (!joined && (word == "--help" || word == "-h" || word == "--version" || word == "-v")) {
+            return listen_asks_help;
+        }
         const char** value = word == "--listen" ? &audio : word == "--taps" ? &tapsPath : nullptr;
         if (!value) {
             std::fprintf(stderr, "%s: --listen takes no option but --taps FILE, not %s\n", program,
@@ -193,8 +218,8 @@ int runListen(int argc, char* argv[]) {
             return 2;
         }
         if (*value) {
-            std::fprintf(stderr, "%s: %.*s is given twice\n", program, static_cast<int>(word.size()),
-                         word.data());
+            std::fprintf(stderr, "%s: %.*s is given twice\n", program,
+                         static_cast<int>(word.size()), word.data());
             return 2;
         }
         if (!joined && i + 1 >= argc) {

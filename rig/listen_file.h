@@ -28,7 +28,9 @@ std::string listenToFile(const std::string& path, const std::vector<double>& str
 
 // `tempo-calculator --listen FILE [--taps FILE]`: one line a beat on stdout,
 // "<seconds>\t<BPM>"; a line on stderr and status 1 when the file or the taps cannot be
-// used, status 2 for an option it does not know.
+// used, status 2 for an option it does not know. Asked for --help or --version, it
+// returns listen_asks_help and does nothing: the program's own answer is the one.
+constexpr int listen_asks_help = -1;
 int runListen(int argc, char* argv[]);
 
 // The line printed for a beat, the same in every locale.

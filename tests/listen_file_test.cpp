@@ -302,6 +302,10 @@ TEST_F(ListenFile, RefusesBadTaps) {
         {"-0.5\n", "line 1: a time before the file's start"},
         {"1.0 2.0\n", "line 1: \"1.0 2.0\" is not a time"},
         {"inf\n", "line 1: \"inf\" is not a time"},
+        // A binary file given by mistake: its bytes shown, not sent to the terminal.
+        {"1\x1b[2J\x7f\n", "line 1: \"1\\x1b[2J\\x7f\" is not a time"},
+        {"1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20\n",
+         "line 1: \"1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 1...\" is not a time"},
         {"", "holds no taps"},
         {"\n  \n", "holds no taps"},
     };
@@ -336,11 +340,16 @@ TEST_F(ListenFile, RefusesOptionsItDoesNotKnow) {
     EXPECT_EQ(joined.out, listen(song).out);
 }
 
-TEST_F(ListenFile, HelpNamesBothOptions) {
-    const Outcome r = run({"--help"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("--listen <FILE>"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("--taps <FILE>"), std::string::npos) << r.out;
+TEST_F(ListenFile, HelpNamesBothOptionsAlsoAfterThem) {
+    const std::vector<std::string> asked[] = {
+        {"--help"}, {"--listen", "song.wav", "--help"}, {"--listen=song.wav", "-h"}};
+    for (const auto& arguments : asked) {
+        SCOPED_TRACE(arguments.back());
+        const Outcome r = run(arguments);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("--listen <FILE>"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("--taps <FILE>"), std::string::npos) << r.out;
+    }
 }
 
 // The real tracker, end to end.

@@ -92,11 +92,17 @@ void describeOptions(QCommandLineParser& parser) {
 int main(int argc, char* argv[]) {
     // Listening to a file and the stage box need no display, and no toolkit for one.
     for (int i = 1; i < argc; ++i) {
-        if (const std::string_view word(argv[i]); word == "--listen" || word.starts_with("--listen=")) {
+        if (const std::string_view word(argv[i]);
+            word == "--listen" || word.starts_with("--listen=")) {
 #if TEMPOCALC_HAVE_LISTEN
-            return tempocalc::runListen(argc, argv);
+            if (const int status = tempocalc::runListen(argc, argv);
+                status != tempocalc::listen_asks_help) {
+                return status;
+            }
+            break;
 #else
-            std::fputs("tempo-calculator: this build cannot listen (built without aubio)\n", stderr);
+            std::fputs("tempo-calculator: this build cannot listen (built without aubio)\n",
+                       stderr);
             return 2;
 #endif
         }
