@@ -82,16 +82,30 @@ void describe(QCommandLineParser& parser) {
         "reads the settings again."));
     parser.addHelpOption();
     parser.addVersionOption();
+    // Only what this build can do: a build without JACK has no clock, click or ports.
+    const Rig::Built built = Rig::built();
+    parser.addOption(
+        {QStringLiteral("headless"), QStringLiteral("Runs without a window (this mode).")});
+    if (built.midi) {
+        parser.addOption(
+            {QStringLiteral("tap"),
+             QStringLiteral("Strikes from this JACK MIDI port (as jack_lsp names it), or an ALSA "
+                            "port as alsa:NAME."),
+             QStringLiteral("PORT")});
+    }
+    if (built.jack) {
+        parser.addOptions({
+            {QStringLiteral("clock"), QStringLiteral("Sends MIDI clock on the JACK port clock.")},
+            {QStringLiteral("click"), QStringLiteral("Plays a click on the JACK port click.")},
+        });
+    }
+    if (built.link) {
+        parser.addOptions({
+            {QStringLiteral("link"), QStringLiteral("Shares the beat's tempo with Ableton Link.")},
+            {QStringLiteral("align"), QStringLiteral("Puts Link's beats on the taps.")},
+        });
+    }
     parser.addOptions({
-        {QStringLiteral("headless"), QStringLiteral("Runs without a window (this mode).")},
-        {QStringLiteral("tap"),
-         QStringLiteral("Strikes from this JACK MIDI port (as jack_lsp names it), or an ALSA "
-                        "port as alsa:NAME."),
-         QStringLiteral("PORT")},
-        {QStringLiteral("clock"), QStringLiteral("Sends MIDI clock on the JACK port clock.")},
-        {QStringLiteral("click"), QStringLiteral("Plays a click on the JACK port click.")},
-        {QStringLiteral("link"), QStringLiteral("Shares the beat's tempo with Ableton Link.")},
-        {QStringLiteral("align"), QStringLiteral("Puts Link's beats on the taps.")},
         {QStringLiteral("note"),
          QStringLiteral("What a strike stands for: 4, 8 or 12 (1/4, 1/8, "
                         "1/12 notes)."),
@@ -102,13 +116,16 @@ void describe(QCommandLineParser& parser) {
         {QStringLiteral("bpm"),
          QStringLiteral("A beat at N BPM from the start, until strikes give one."),
          QStringLiteral("N")},
-        {QStringLiteral("connect"),
-         QStringLiteral("Connects a port of the program's (%1) with another "
-                        "client's, now and whenever both are there; may be given again.")
-             .arg(ourPorts().join(QStringLiteral(", "))),
-         QStringLiteral("OURS=THEIRS")},
     });
-    if (Rig::built().listen) {
+    if (built.jack) {
+        parser.addOption(
+            {QStringLiteral("connect"),
+             QStringLiteral("Connects a port of the program's (%1) with another "
+                            "client's, now and whenever both are there; may be given again.")
+                 .arg(ourPorts().join(QStringLiteral(", "))),
+             QStringLiteral("OURS=THEIRS")});
+    }
+    if (built.listen) {
         parser.addOption({QStringLiteral("listen-jack"),
                           QStringLiteral("Listens to the music on the JACK port listen: the beat "
                                          "heard is the beat, and strikes settle it.")});
@@ -118,7 +135,9 @@ void describe(QCommandLineParser& parser) {
 // The options, or why they cannot be used, in one line.
 std::optional<RunOptions> read(const QCommandLineParser& parser, QString& error) {
     RunOptions run;
-    const auto is = [&](const char* name) { return parser.isSet(QString::fromLatin1(name)); };
+    // Among the options found: one this build does not have was refused by the parser.
+    const QStringList found = parser.optionNames();
+    const auto is = [&](const char* name) { return found.contains(QString::fromLatin1(name)); };
     const auto value = [&](const char* name) { return parser.value(QString::fromLatin1(name)); };
     if (is("tap")) {
         const QString port = value("tap");
@@ -134,7 +153,7 @@ std::optional<RunOptions> read(const QCommandLineParser& parser, QString& error)
     run.click = is("click");
     run.link = is("link");
     run.align = is("align");
-    run.listen = Rig::built().listen && is("listen-jack");
+    run.listen = is("listen-jack");
     if (is("note")) {
         const qsizetype mode = QStringList({"4", "8", "12"}).indexOf(value("note"));
         if (mode < 0) {
@@ -169,7 +188,8 @@ std::optional<RunOptions> read(const QCommandLineParser& parser, QString& error)
         }
         run.bpm = bpm;
     }
-    for (const QString& connection : parser.values(QStringLiteral("connect"))) {
+    for (const QString& connection :
+         is("connect") ? parser.values(QStringLiteral("connect")) : QStringList()) {
         const qsizetype equals = connection.indexOf(QLatin1Char('='));
         const QString ours = connection.left(equals);
         if (equals < 0 || connection.mid(equals + 1).isEmpty() || !ourPorts().contains(ours)) {
