@@ -33,26 +33,46 @@ std::string_view trimmed(std::string_view s) {
     return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
 }
 
-// A line of the taps file as the error shows it: in quotes, control bytes as \xNN, and
-// no longer than a line on a terminal (a binary file given by mistake is one long line).
-std::string quoted(std::string_view text) {
-    constexpr std::size_t longest = 40;
-    std::size_t shown = std::min(text.size(), longest);
-    while (shown < text.size() && shown > 0 &&
-           (static_cast<unsigned char>(text[shown]) & 0xc0) == 0x80) {
-        --shown; // not in the middle of a character
-    }
-    std::string out = "\"";
-    for (const char c : text.substr(0, shown)) {
-        if (const auto byte = static_cast<unsigned char>(c); byte < 0x20 || byte == 0x7f) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-            out += escaped;
+// Text from a file or the command line as an error shows it: control characters (C0,
+// DEL, C1) and bytes that are not UTF-8 as \xNN, so that a binary file or an odd name
+// given by mistake cannot write to the terminal; at most `longest` bytes of it, never
+// half a character, then "...".
+std::string shown(std::string_view text, std::size_t longest = std::string_view::npos) {
+    std::string out;
+    const auto escape = [&](unsigned char byte) {
+        char escaped[5];
+        std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+        out += escaped;
+    };
+    std::size_t at = 0;
+    while (at < text.size() && at < longest) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        const std::size_t length = byte < 0x80                    ? 1
+                                   : byte >= 0xc2 && byte <= 0xdf ? 2
+                                   : byte >= 0xe0 && byte <= 0xef ? 3
+                                   : byte >= 0xf0 && byte <= 0xf4 ? 4
+                                                                  : 0;
+        bool whole = length > 0 && at + length <= text.size();
+        for (std::size_t i = 1; whole && i < length; ++i) {
+            whole = (static_cast<unsigned char>(text[at + i]) & 0xc0) == 0x80;
+        }
+        if (!whole) {
+            escape(byte);
+            ++at;
+        } else if (byte < 0x20 || byte == 0x7f ||
+                   (byte == 0xc2 && static_cast<unsigned char>(text[at + 1]) < 0xa0)) {
+            for (std::size_t i = 0; i < length; ++i) {
+                escape(static_cast<unsigned char>(text[at + i]));
+            }
+            at += length;
+        } else if (at + length > longest) {
+            break;
         } else {
-            out += c;
+            out.append(text.substr(at, length));
+            at += length;
         }
     }
-    return out + (shown < text.size() ? "...\"" : "\"");
+    return at < text.size() ? out + "..." : out;
 }
 
 // libsndfile's words, as the end of our line.
@@ -77,19 +97,22 @@ std::string readTaps(const std::string& path, std::vector<double>& taps) {
     taps.clear();
     std::ifstream in(path);
     if (!in) {
-        return "cannot read the taps in " + path + ": " + std::strerror(errno);
+        return "cannot read the taps in " + shown(path) + ": " + std::strerror(errno);
     }
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
-        const std::string_view text = trimmed(line);
+        std::string_view text = trimmed(line);
+        if (number == 1 && text.starts_with("\xef\xbb\xbf")) {
+            text = trimmed(text.substr(3)); // the byte order mark some editors begin with
+        }
         if (text.empty()) {
             continue;
         }
         double time = 0;
         const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), time);
-        const std::string where = path + ", line " + std::to_string(number) + ": ";
+        const std::string where = shown(path) + ", line " + std::to_string(number) + ": ";
         if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(time)) {
-            return where + quoted(text) + " is not a time in seconds";
+            return where + "\"" + shown(text, 40) + "\" is not a time in seconds";
         }
         if (time < 0) {
             return where + "a time before the file's start";
@@ -100,10 +123,10 @@ std::string readTaps(const std::string& path, std::vector<double>& taps) {
         taps.push_back(time);
     }
     if (in.bad()) {
-        return "cannot read the taps in " + path;
+        return "cannot read the taps in " + shown(path);
     }
     if (taps.empty()) {
-        return path + " holds no taps";
+        return shown(path) + " holds no taps";
     }
     return {};
 }
@@ -115,13 +138,13 @@ std::string listenToFile(const std::string& path, const std::vector<double>& str
     const std::unique_ptr<SNDFILE, CloseFile> file(sf_open(path.c_str(), SFM_READ, &info));
     if (!file) {
         std::error_code error;
-        return "cannot listen to " + path + ": " +
+        return "cannot listen to " + shown(path) + ": " +
                (std::filesystem::exists(path, error) ? said(sf_strerror(nullptr))
                                                      : std::string("no such file"));
     }
     const auto channels = static_cast<std::size_t>(info.channels);
     if (channels == 0 || info.samplerate <= 0) {
-        return "cannot listen to " + path + ": no audio in it";
+        return "cannot listen to " + shown(path) + ": no audio in it";
     }
     try {
         heard.sampleRate = info.samplerate;
@@ -168,10 +191,10 @@ std::string listenToFile(const std::string& path, const std::vector<double>& str
             }
         }
         if (sf_error(file.get()) != SF_ERR_NO_ERROR) {
-            return "cannot listen to " + path + ": " + said(sf_strerror(file.get()));
+            return "cannot listen to " + shown(path) + ": " + said(sf_strerror(file.get()));
         }
         if (total == 0) {
-            return "cannot listen to " + path + ": no audio in it";
+            return "cannot listen to " + shown(path) + ": no audio in it";
         }
         heard.seconds = static_cast<double>(total) / heard.sampleRate;
         // The tracker places beats up to half a beat ahead: none after the music.
@@ -179,7 +202,7 @@ std::string listenToFile(const std::string& path, const std::vector<double>& str
             return b.time < 0 || b.time >= heard.seconds;
         });
     } catch (const std::exception& e) {
-        return "cannot listen to " + path + ": " + e.what();
+        return "cannot listen to " + shown(path) + ": " + e.what();
     }
     return {};
 }
@@ -214,7 +237,7 @@ int runListen(int argc, char* argv[]) {
         const char** value = word == "--listen" ? &audio : word == "--taps" ? &tapsPath : nullptr;
         if (!value) {
             std::fprintf(stderr, "%s: --listen takes no option but --taps FILE, not %s\n", program,
-                         argv[i]);
+                         shown(argv[i]).c_str());
             return 2;
         }
         if (*value) {
@@ -222,8 +245,9 @@ int runListen(int argc, char* argv[]) {
                          static_cast<int>(word.size()), word.data());
             return 2;
         }
-        if (!joined && i + 1 >= argc) {
-            std::fprintf(stderr, "%s: %s needs a file\n", program, argv[i]);
+        if (joined ? *joined == '\0' : i + 1 >= argc) {
+            std::fprintf(stderr, "%s: %.*s needs a file\n", program, static_cast<int>(word.size()),
+                         word.data());
             return 2;
         }
         *value = joined ? joined : argv[++i];
@@ -247,7 +271,11 @@ int runListen(int argc, char* argv[]) {
     for (const ListenTracker::Beat& b : heard.beats) {
         std::printf("%s\n", beatLine(b).c_str());
     }
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "%s: cannot write the beats: %s\n", program, std::strerror(errno));
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace tempocalc

@@ -79,12 +79,14 @@ protected:
 
     // The program with `arguments`, no display, its own settings folder, and the extra
     // environment given ("NAME=value").
+    // Its output goes to `stdoutTo` where given.
     Outcome run(const std::vector<std::string>& arguments,
-                const std::vector<std::string>& environment = {}) {
+                const std::vector<std::string>& environment = {}, const char* stdoutTo = nullptr) {
         const fs::path out = file("stdout"), err = file("stderr");
         const pid_t child = fork();
         if (child == 0) {
-            const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int o =
+                open(stdoutTo ? stdoutTo : out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             dup2(o, STDOUT_FILENO);
             dup2(e, STDERR_FILENO);
@@ -302,10 +304,17 @@ TEST_F(ListenFile, RefusesBadTaps) {
         {"-0.5\n", "line 1: a time before the file's start"},
         {"1.0 2.0\n", "line 1: \"1.0 2.0\" is not a time"},
         {"inf\n", "line 1: \"inf\" is not a time"},
-        // A binary file given by mistake: its bytes shown, not sent to the terminal.
+        // A binary file given by mistake: control characters (C0, DEL, C1) and bytes that
+        // are not UTF-8 shown, not sent to the terminal; 40 bytes of a long line at most,
+        // never half a character.
         {"1\x1b[2J\x7f\n", "line 1: \"1\\x1b[2J\\x7f\" is not a time"},
+        {"1\xc2\x9b\xff\xc3\n", "line 1: \"1\\xc2\\x9b\\xff\\xc3\" is not a time"},
         {"1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20\n",
          "line 1: \"1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 1...\" is not a time"},
+        {"x½½½½½½½½½½½½½½½½½½½½½\n", "\"x½½½½½½½½½½½½½½½½½½½...\""},
+        {"\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80"
+         "\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\n",
+         "\\x80\\x80...\" is not a time"},
         {"", "holds no taps"},
         {"\n  \n", "holds no taps"},
     };
@@ -314,6 +323,9 @@ TEST_F(ListenFile, RefusesBadTaps) {
         expectRefused(listen(song, text("taps.txt", c.content)), 1, c.said);
     }
     expectRefused(listen(song, file("no-taps.txt")), 1, "no-taps.txt: No such file");
+    // A name with a line end in it is one line all the same.
+    expectRefused(listen(song, text("two\nlines.txt", "soon\n")), 1,
+                  "two\\x0alines.txt, line 1: \"soon\"");
 }
 
 TEST_F(ListenFile, TakesTapsWithBlankLinesAndWindowsEnds) {
@@ -321,15 +333,23 @@ TEST_F(ListenFile, TakesTapsWithBlankLinesAndWindowsEnds) {
     const fs::path song = piece(p, "song.wav");
     const Outcome unix = listen(song, text("unix.txt", "1.3\n\n1.8\n"));
     const Outcome windows = listen(song, text("windows.txt", " 1.3\r\n\r\n1.8\t\r\n"));
+    // As Notepad saves it: a byte order mark first.
+    const Outcome marked = listen(song, text("marked.txt", "\xef\xbb\xbf"
+                                                           "1.3\r\n1.8\r\n"));
     ASSERT_EQ(unix.status, 0) << unix.err;
     EXPECT_FALSE(unix.out.empty());
     EXPECT_EQ(windows.out, unix.out);
+    EXPECT_EQ(marked.out, unix.out) << marked.err;
 }
 
 TEST_F(ListenFile, RefusesOptionsItDoesNotKnow) {
     const fs::path song = piece(corpus::generate(options(19, 120, 4)), "song.wav");
     expectRefused(run({"--listen"}), 2, "--listen needs a file");
     expectRefused(run({"--listen", song.string(), "--taps"}), 2, "--taps needs a file");
+    expectRefused(run({"--listen="}), 2, "--listen needs a file");
+    expectRefused(run({"--listen", song.string(), "--taps="}), 2, "--taps needs a file");
+    // Taps alone would otherwise open the window and be ignored there.
+    expectRefused(run({"--taps", song.string()}), 2, "--taps goes with --listen FILE");
     expectRefused(run({"--listen", song.string(), "--bpm", "120"}), 2, "not --bpm");
     expectRefused(run({"--listen", song.string(), "--listen", song.string()}), 2, "given twice");
     // A taps file named like the option: no file to listen to, said so.
@@ -338,6 +358,13 @@ TEST_F(ListenFile, RefusesOptionsItDoesNotKnow) {
     const Outcome joined = run({"--listen=" + song.string()});
     EXPECT_EQ(joined.status, 0) << joined.err;
     EXPECT_EQ(joined.out, listen(song).out);
+}
+
+TEST_F(ListenFile, SaysSoWhenItCannotWriteTheBeats) {
+    const fs::path song = piece(corpus::generate(options(20, 120, 6)), "song.wav");
+    const Outcome full = run({"--listen", song.string()}, {}, "/dev/full");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("cannot write the beats"), std::string::npos) << full.err;
 }
 
 TEST_F(ListenFile, HelpNamesBothOptionsAlsoAfterThem) {

@@ -91,26 +91,29 @@ void describeOptions(QCommandLineParser& parser) {
 
 int main(int argc, char* argv[]) {
     // Listening to a file and the stage box need no display, and no toolkit for one.
-    for (int i = 1; i < argc; ++i) {
-        if (const std::string_view word(argv[i]);
-            word == "--listen" || word.starts_with("--listen=")) {
-#if TEMPOCALC_HAVE_LISTEN
-            if (const int status = tempocalc::runListen(argc, argv);
-                status != tempocalc::listen_asks_help) {
-                return status;
+    const auto given = [&](std::string_view option) {
+        for (int i = 1; i < argc; ++i) {
+            const std::string_view word(argv[i]);
+            if (word.starts_with(option) &&
+                (word.size() == option.size() || word[option.size()] == '=')) {
+                return true;
             }
-            break;
+        }
+        return false;
+    };
+    // Taps without a file to listen to belong to listening too, which says what is missing.
+    if (given("--listen") || (given("--taps") && !given("--headless"))) {
+#if TEMPOCALC_HAVE_LISTEN
+        if (const int status = tempocalc::runListen(argc, argv);
+            status != tempocalc::listen_asks_help) {
+            return status;
+        }
 #else
-            std::fputs("tempo-calculator: this build cannot listen (built without aubio)\n",
-                       stderr);
-            return 2;
+        std::fputs("tempo-calculator: this build cannot listen (built without aubio)\n", stderr);
+        return 2;
 #endif
-        }
-    }
-    for (int i = 1; i < argc; ++i) {
-        if (std::string_view(argv[i]) == "--headless") {
-            return tempocalc::runHeadless(argc, argv);
-        }
+    } else if (given("--headless")) {
+        return tempocalc::runHeadless(argc, argv);
     }
     // --help and --version answer without a display. Qt's own options (-platform,
     // -style) are not known yet, so only these two are acted on here.
