@@ -71,9 +71,11 @@ TEST(JackClock, TicksFollowTheGridToTheFrameFromStartToStop) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.how);
-        // A busy machine now and then stalls the dummy driver for most of a run, which then
-        // says little of the ticks' times: such a run is tried again, twice at most.
-        for (int attempt = 1; attempt <= 3; ++attempt) {
+        // A busy machine now and then stalls the dummy driver, and one stall leaves out the
+        // two beats after it, most of so short a run: such a run says little of the ticks'
+        // times and is tried again (three in a row were seen here).
+        constexpr int attempts = 8;
+        for (int attempt = 1; attempt <= attempts; ++attempt) {
             JackClient client;
             ASSERT_TRUE(opened(client)) << client.error().toStdString();
             Listener listener;
@@ -117,7 +119,7 @@ TEST(JackClock, TicksFollowTheGridToTheFrameFromStartToStop) {
                                    tickUs * ticks[i].framesPerUs) <= 1.25;
                 ++steady;
             }
-            if (steady <= ticks.size() / 2 && attempt < 3) {
+            if (steady <= ticks.size() / 2 && attempt < attempts) {
                 continue;
             }
             EXPECT_GT(steady, ticks.size() / 2) << "JACK's clock hardly held still";
